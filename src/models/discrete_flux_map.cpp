@@ -1,0 +1,25 @@
+#include "models/models.hpp"
+#include "panic.hpp"
+
+namespace tessarin::models {
+
+// A source given as discrete rings: the sum of the ring magnifications
+// weighted by the ring fluxes (not normalised by the total flux).
+Result<Vector> discrete_flux_map_heyrovsky_magnification(Vector l, Vector bl, Vector bf, double re,
+                                                         double rstar) {
+  assert_equal(bl.size(), bf.size());
+  Vector out;
+  out.reserve(l.size());
+  for (const double x : l) {
+    double sum = 0.0;
+    for (std::size_t i = 0; i < bl.size(); ++i) {
+      const auto a = heyrovsky_magnification(x, bl[i], re, rstar);
+      if (!a) return a.failure();
+      sum = sum + a.value() * bf[i];
+    }
+    out.push_back(sum);
+  }
+  return out;
+}
+
+} // namespace tessarin::models

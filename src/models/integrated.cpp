@@ -1,0 +1,17 @@
+#include "models/integrated.hpp"
+
+#include "models/profile.hpp"
+
+namespace tessarin::models {
+
+Vector integrated_heyrovsky_magnification(Vector l, double re, double rstar) {
+  return _integrated_heyrovsky_magnification(std::move(l), re, rstar, DefaultProfile{},
+                                             DEFAULT_PROFILE_NORM);
+}
+
+Result<Vector> integrated_witt_mao_magnification(Vector l, double re, double rstar) {
+  return _integrated_witt_mao_magnification(std::move(l), re, rstar, DefaultProfile{},
+                                            DEFAULT_PROFILE_NORM);
+}
+
+} // namespace tessarin::models
