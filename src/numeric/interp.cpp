@@ -1,0 +1,101 @@
+#include "numeric/interp.hpp"
+
+#include <algorithm>
+
+namespace tessarin::interp {
+namespace {
+
+struct Segment {
+  double slope;
+  double intercept;
+};
+
+// The straight line through (x0, y0) and (x1, y1), in the one order of
+// operations that both entry points share.
+Segment line_through(double x0, double x1, double y0, double y1) noexcept {
+  const double slope = (y1 - y0) / (x1 - x0);
+  return Segment{slope, y0 - x0 * slope};
+}
+
+// The range rule, tested in this order, both tests strict: a NaN xp fails
+// both and keeps v, which is then NaN.
+double apply_rule(double v, double xp, double x_first, double x_last, double y_first, double y_last,
+                  OutOfRange rule) noexcept {
+  if (x_first > xp || xp > x_last) {
+    switch (rule.kind) {
+      case OutOfRange::Kind::Extend:
+        return v;
+      case OutOfRange::Kind::HoldEnds:
+        return x_first > xp ? y_first : y_last;
+      case OutOfRange::Kind::Fill:
+        return rule.fill;
+    }
+  }
+  return v;
+}
+
+} // namespace
+
+double interp(std::span<const double> x, std::span<const double> y, double xp, OutOfRange rule) {
+  const std::size_t n = std::min(x.size(), y.size());
+  if (n == 0) return 0.0;
+  if (n == 1) return y[0];
+
+  // Linear scan: j stops at the first x[j] (1 <= j <= n - 2) that is not
+  // below xp; scanning further could only give a segment past n - 2.
+  std::size_t i = 0;
+  if (xp > x[0]) {
+    std::size_t j = 1;
+    while (j < n - 1 && x[j] < xp)
+      ++j;
+    i = j - 1;
+  }
+  const Segment s = line_through(x[i], x[i + 1], y[i], y[i + 1]);
+  const double v = s.slope * xp + s.intercept;
+  return apply_rule(v, xp, x[0], x[n - 1], y[0], y[n - 1], rule);
+}
+
+LinearTable::LinearTable(std::span<const double> x, std::span<const double> y) {
+  const std::size_t n = std::min(x.size(), y.size());
+  x_.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(n));
+  if (n == 0) return;
+  y_first_ = y[0];
+  y_last_ = y[n - 1];
+  lines_.reserve(n - 1);
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    const Segment s = line_through(x[i], x[i + 1], y[i], y[i + 1]);
+    lines_.push_back(Line{s.slope, s.intercept});
+  }
+  // A NaN ends the run: x[j] <= x[j+1] is false when either is NaN.
+  ordered_ = 1;
+  while (ordered_ < n && x_[ordered_ - 1] <= x_[ordered_])
+    ++ordered_;
+}
+
+// The index the scan of interp() finds. Within the non-decreasing run
+// x_[0..ordered_) no element is NaN and x_[j] <= x_[j+1], so x_[j+1] < xp
+// implies x_[j] < xp: the predicate "x_[j] < xp" is true on a prefix and
+// false after it, and bisection finds the first element for which it is
+// false, as the scan does. Past the run the scan goes on element by element.
+std::size_t LinearTable::segment(double xp) const noexcept {
+  if (!(xp > x_[0])) return 0;
+  const auto below = [xp](double v) { return v < xp; };
+  const auto first = x_.begin() + 1;
+  const auto stop = x_.end() - 1; // candidates j = 1 ... n - 2
+  const auto run_end = x_.begin() + static_cast<std::ptrdiff_t>(ordered_);
+  auto j = std::partition_point(first, std::min(run_end, stop), below);
+  while (j < stop && below(*j))
+    ++j;
+  return static_cast<std::size_t>(j - x_.begin()) - 1;
+}
+
+double LinearTable::operator()(double xp, OutOfRange rule) const noexcept {
+  const std::size_t n = x_.size();
+  if (n == 0) return 0.0;
+  if (n == 1) return y_first_;
+  const Line &line = lines_[segment(xp)];
+  const double v = line.slope * xp + line.intercept;
+  return apply_rule(v, xp, x_[0], x_[n - 1], y_first_, y_last_, rule);
+}
+
+} // namespace tessarin::interp

@@ -1,0 +1,71 @@
+// Piecewise-linear interpolation of a table (x[j], y[j]) with a rule for
+// values outside it.
+//
+// Of x and y only the first n = min(len x, len y) pairs form the table. The
+// segment for xp is found by a scan from the start: the last index k of the
+// unbroken run x[0] < xp, x[1] < xp, ... (k = 0 when xp <= x[0] or xp is NaN),
+// capped at n - 2. For ascending x that is the segment x[i] < xp <= x[i+1],
+// so a value equal to a table point falls into the segment on its left. The
+// value is slope * xp + intercept with
+//   slope = (y[i+1] - y[i]) / (x[i+1] - x[i]),  intercept = y[i] - x[i] * slope,
+// so at a table point it equals y only up to rounding. Nothing is checked:
+// unsorted or repeated abscissas and NaN pass through to the result; the
+// range tests look at the first and the last point of x, whatever their order.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+namespace tessarin::interp {
+
+// What to return for xp < x[0] or xp > x[n - 1].
+struct OutOfRange {
+  enum class Kind { Extend, HoldEnds, Fill };
+  Kind kind;
+  double fill; // the value of Fill; 0 for the other kinds
+
+  // Continue the end segment's straight line.
+  static constexpr OutOfRange Extend() noexcept { return {Kind::Extend, 0.0}; }
+  // y[0] below the table, y[n - 1] above it.
+  static constexpr OutOfRange HoldEnds() noexcept { return {Kind::HoldEnds, 0.0}; }
+  // The constant c on both sides.
+  static constexpr OutOfRange Fill(double c) noexcept { return {Kind::Fill, c}; }
+};
+
+// The table's value at xp: 0 for an empty table, y[0] for a one-point table
+// (whatever xp and the rule), NaN for a NaN xp otherwise. O(n); allocates
+// nothing.
+double interp(std::span<const double> x, std::span<const double> y, double xp, OutOfRange rule);
+
+// The same interpolation for a table evaluated many times: the slopes and
+// intercepts are computed once, by the same operations, and the segment is
+// found by bisection over the leading non-decreasing run of x (where the scan
+// above and the bisection provably pick the same index) and by the scan beyond
+// it. Every result is bit for bit the one of interp(x, y, xp, rule). Copies
+// the table; evaluation allocates nothing.
+class LinearTable {
+public:
+  LinearTable(std::span<const double> x, std::span<const double> y);
+
+  double operator()(double xp, OutOfRange rule) const noexcept;
+
+  // The number n of pairs in the table.
+  std::size_t size() const noexcept { return x_.size(); }
+
+private:
+  struct Line {
+    double slope;
+    double intercept;
+  };
+
+  std::size_t segment(double xp) const noexcept;
+
+  std::vector<double> x_;   // the n abscissas
+  std::vector<Line> lines_; // the n - 1 segments
+  double y_first_ = 0.0;    // y[0] (0 for an empty table)
+  double y_last_ = 0.0;     // y[n - 1]
+  std::size_t ordered_ = 0; // x_[0] <= x_[1] <= ... <= x_[ordered_ - 1]
+};
+
+} // namespace tessarin::interp
