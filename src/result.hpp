@@ -28,9 +28,9 @@ public:
   const char *error() const noexcept { return error_; }
   Failure failure() const noexcept { return Failure{error_}; }
 
-  const T &value() const & noexcept { return value_; }
-  T &&value() && noexcept { return std::move(value_); }
-  const T &operator*() const & noexcept { return value_; }
+  const T &value() const &noexcept { return value_; }
+  T &&value() &&noexcept { return std::move(value_); }
+  const T &operator*() const &noexcept { return value_; }
 
 private:
   T value_;

@@ -1,0 +1,137 @@
+"""Ring magnification (Heyrovsky 2003) and the discrete flux map built on it.
+
+Reference table: tests/data/ring.txt from tools/gen_model_refs.py.
+"""
+import math
+
+import pytest
+
+import tessarin
+from reference import assert_all_close, load
+
+ring = tessarin.heyrovsky_magnification
+
+
+def point_lens(v: float, eta: float) -> float:
+    return (v * v + 2 * eta * eta) / (v * math.sqrt(v * v + 4 * eta * eta))
+
+
+@pytest.mark.parametrize(
+    "l, r, re, rstar, want",
+    [
+        (0.5, 0.3, 1.0, 1.0, 2.42571079),
+        (0.3, 0.5, 1.0, 1.0, 2.42571079),
+        (2.0, 0.7, 1.0, 0.5, 1.37915706),
+        (0.5, 0.5 + 5e-6, 1.0, 1.0, 8.87726894),
+        (0.5, 0.5 + 1.1e-5, 1.0, 1.0, 8.37527890),
+        (0.5, 0.5 - 1.1e-5, 1.0, 1.0, 8.37544124),
+        (0.5, 0.4999, 1.0, 1.0, 6.97075682),
+        (0.5, 0.5001, 1.0, 1.0, 6.96957460),
+    ],
+)
+def test_published_values(l, r, re, rstar, want):
+    assert ring(l, r, re, rstar) == pytest.approx(want, rel=3e-8)
+
+
+@pytest.mark.parametrize("l, r", [(0.5, 0.3), (2.0, 0.7), (1e-3, 0.9), (7.0, 1.0)])
+def test_general_case_is_symmetric_bit_for_bit(l, r):
+    assert ring(l, r, 1.0, 0.3) == ring(r, l, 1.0, 0.3)
+
+
+@pytest.mark.parametrize("eta", [0.01, 1.0, 100.0])
+@pytest.mark.parametrize("d", [0.5, 1e-3, 2e-5])
+def test_point_lens_limits(eta, d):
+    # A ring of radius 0, or a lens at the centre, is a point at distance d.
+    want = point_lens(d, eta)
+    assert ring(d, 0.0, eta, 1.0) == pytest.approx(want, rel=1e-13)
+    assert ring(0.0, d, eta, 1.0) == pytest.approx(want, rel=1e-13)
+
+
+def test_singular_points():
+    assert ring(0.5, 0.5, 1.0, 1.0) == math.inf
+    assert math.isnan(ring(0.0, 0.0, 1.0, 1.0))
+
+
+@pytest.mark.parametrize("l, r", [(0.5, -0.1), (-0.5, 0.1)])
+def test_negative_lengths_fail(l, r):
+    with pytest.raises(RuntimeError, match="^elliprj: Fail to converge$"):
+        ring(l, r, 1.0, 1.0)
+
+
+@pytest.mark.parametrize("eta, l, r", [(1.0, 1e-6, 5e-6), (1.0, 1e-6, 9e-6), (10.0, 1e-7, 8e-6)])
+def test_window_is_relative_to_the_separation(eta, l, r):
+    # A lens next to the centre and a ring a few separations out: far from
+    # the logarithmic regime, so the exact ring mean is due (an absolute
+    # window of 1e-5 source radii gave twice, eleven and 3000 times it).
+    want = {(e, a, b): v for e, a, b, v in load("ring.txt")}[(eta, l, r)]
+    assert ring(l, r, eta, 1.0) == pytest.approx(want, rel=1e-9)
+
+
+def test_continuous_across_the_ring():
+    l = 0.5
+    below = [ring(l, l - k * 1e-8, 1.0, 1.0) for k in (100, 10, 1)]
+    above = [ring(l, l + k * 1e-8, 1.0, 1.0) for k in (1, 10, 100)]
+    # The logarithm climbs symmetrically on both sides of the ring.
+    assert below == sorted(below) and above == sorted(above, reverse=True)
+    assert below[-1] == pytest.approx(above[0], rel=1e-6)
+
+
+def test_against_reference_table():
+    general, window = [], []
+    for eta, l, r, want in load("ring.txt"):
+        got = ring(l, r, eta, 1.0)
+        gap = abs(r - l) / l if l > 0 else math.inf
+        if gap < 1e-5:
+            window.append(((eta, l, r), got, want))
+        elif gap >= 1e-2:
+            general.append(((eta, l, r), got, want))
+    assert_all_close(general, 1e-10, "ring mean, general case")
+    # The expansion's neglected terms: about 1e-10 typically, up to 2e-7 for
+    # sources a thousand Einstein radii across.
+    assert_all_close(window, 3e-7, "ring mean, near-ring window")
+
+
+# --- discrete flux map ---------------------------------------------------
+
+flux_map = tessarin.discrete_flux_map_heyrovsky_magnification
+
+
+def test_flux_map_is_the_weighted_sum():
+    got = flux_map([0.5, 2.0], 1.0, 1.0, [0.25, 0.75], [0.5, 0.5])
+    assert got == pytest.approx([2.08028218, 1.07030181], rel=3e-8)
+    for x, a in zip([0.5, 2.0], got):
+        assert a == ring(x, 0.25, 1.0, 1.0) * 0.5 + ring(x, 0.75, 1.0, 1.0) * 0.5
+
+
+def test_flux_map_is_not_normalised():
+    once = flux_map([0.3, 1.7], 1.0, 0.2, [0.1, 0.6, 0.9], [0.2, 0.3, 0.5])
+    twice = flux_map([0.3, 1.7], 1.0, 0.2, [0.1, 0.6, 0.9], [0.4, 0.6, 1.0])
+    assert twice == [2 * a for a in once]
+
+
+def test_flux_map_degenerate_tables():
+    assert flux_map([0.5, 2.0], 1.0, 1.0, [], []) == [0.0, 0.0]
+    assert flux_map([], 1.0, 1.0, [0.5], [1.0]) == []
+    assert flux_map([0.5], 1.0, 1.0, [0.5], [1.0]) == [math.inf]
+    assert math.isnan(flux_map([0.5], 1.0, 1.0, [0.5], [0.0])[0])
+
+
+@pytest.mark.parametrize("l", [[], [1.0]])
+def test_flux_map_length_check_comes_first(l):
+    with pytest.raises(BaseException) as info:
+        flux_map(l, 1.0, 1.0, [0.1, 0.2, 0.3], [1.0, 1.0])
+    assert type(info.value).__name__ == "PanicException"
+    assert str(info.value) == "assertion `left == right` failed\n  left: 3\n right: 2"
+
+
+def test_flux_map_first_ring_error_ends_the_call():
+    with pytest.raises(RuntimeError, match="^elliprj: Fail to converge$"):
+        flux_map([0.5, 1.0], 1.0, 1.0, [0.2, -0.1], [1.0, 1.0])
+
+
+def test_flux_map_conversion_order():
+    # re is converted before bl: its error is the one reported.
+    with pytest.raises(TypeError, match="^argument 're': "):
+        flux_map([1.0], "x", 1.0, "bad", [1.0])
+    with pytest.raises(TypeError, match="^argument 'bl': "):
+        flux_map([1.0], 1.0, 1.0, "bad", "worse")
