@@ -97,13 +97,13 @@ TEST(Interp, WorkedValues) {
 TEST(LinearTable, AgreesWithInterpOnArbitraryTables) {
   std::mt19937_64 rng(20240607);
   std::uniform_real_distribution<double> uniform(-2.0, 2.0);
-  const double specials[] = {nan, inf, -inf, 0.0, -0.0, 1.0};
+  const double oddities[] = {nan, inf, -inf, 0.0, -0.0, 1.0};
   const OutOfRange rules[] = {OutOfRange::Extend(), OutOfRange::HoldEnds(), OutOfRange::Fill(0.0)};
   int mismatches = 0;
   std::string first_mismatch;
   for (int trial = 0; trial < 2000; ++trial) {
     const std::size_t nx = rng() % 9, ny = rng() % 9;
-    const int kind = static_cast<int>(rng() % 4); // sorted, unsorted, sorted prefix, specials
+    const int kind = static_cast<int>(rng() % 4); // sorted, unsorted, sorted prefix, oddities
     std::vector<double> x(nx), y(ny);
     for (double &v : x)
       v = std::round(uniform(rng) * 4) / 4; // repeats are common
@@ -111,7 +111,7 @@ TEST(LinearTable, AgreesWithInterpOnArbitraryTables) {
       v = uniform(rng);
     if (kind != 1) std::sort(x.begin(), x.end());
     if (kind == 2 && nx > 2) std::swap(x[nx - 1], x[nx / 2]);
-    if (kind == 3 && nx > 0) x[rng() % nx] = specials[rng() % 6];
+    if (kind == 3 && nx > 0) x[rng() % nx] = oddities[rng() % 6];
     const LinearTable table(x, y);
     std::vector<double> probes = {nan, inf, -inf, uniform(rng) * 2};
     for (double v : x)
