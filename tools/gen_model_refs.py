@@ -146,7 +146,7 @@ def main() -> None:
     write("uniform_disk.txt", disk_rows)
 
     # Small disks far from the lens, in Einstein radii: (u, R, mean).
-    small_rows = [(fmt(x * mp.mpf(R)), R, uniform_disk(mp.mpf(fmt(x * mp.mpf(R))), R))
+    small_rows = [(fmt(mp.mpf(x) * mp.mpf(R)), R, uniform_disk(mp.mpf(fmt(mp.mpf(x) * mp.mpf(R))), R))
                   for R in ["1e-6", "1e-3", "0.1", "10"] for x in ["20", "25.5", "100", "1e4"]]
     write("small_disk.txt", small_rows)
 

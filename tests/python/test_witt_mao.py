@@ -63,7 +63,9 @@ def test_large_sources_do_not_fail():
     # n stays below 1 outside the window even for a source of 10^4 Einstein
     # radii, where a window in Einstein radii would let n round up to 1.
     a = tessarin.witt_mao_magnification([0.99998, 1.00002, 0.5, 2.0], 1.0, 1e4)
-    assert all(math.isfinite(v) and v >= 1.0 for v in a)
+    # Such a source is magnified by about 1 + 2/rho^2; 2e-5 from the limb the
+    # closed form has lost all but ~1e-6 of it (n and m are near 1).
+    assert all(abs(v - 1) < 1e-6 for v in a)
 
 
 def test_against_reference_table():
