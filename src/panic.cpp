@@ -9,12 +9,14 @@ namespace {
 
 std::atomic<bool> first_report{true};
 
-void report(const std::string &message, const std::source_location &where) {
+} // namespace
+
+void report_panic(std::string_view message, const std::source_location &where) noexcept {
   // Every caller is a thread that the interpreter created: the module starts
   // none of its own, so none has a name of ours.
-  std::fprintf(stderr, "thread '<unnamed>' panicked at %s:%u:%u:\n%s\n", where.file_name(),
+  std::fprintf(stderr, "thread '<unnamed>' panicked at %s:%u:%u:\n%.*s\n", where.file_name(),
                static_cast<unsigned>(where.line()), static_cast<unsigned>(where.column()),
-               message.c_str());
+               static_cast<int>(message.size()), message.data());
   if (first_report.exchange(false)) {
     std::fputs("note: for a backtrace, run the interpreter under gdb and stop at the throw "
                "(`catch throw`)\n",
@@ -23,10 +25,8 @@ void report(const std::string &message, const std::source_location &where) {
   std::fflush(stderr);
 }
 
-} // namespace
-
 void panic(std::string message, std::source_location where) {
-  report(message, where);
+  report_panic(message, where);
   throw Panic(std::move(message), where);
 }
 

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <source_location>
 #include <string>
+#include <string_view>
 
 namespace tessarin {
 
@@ -40,5 +41,10 @@ private:
 // "assertion `left == right` failed\n  left: 3\n right: 2".
 void assert_equal(std::size_t left, std::size_t right,
                   std::source_location where = std::source_location::current());
+
+// The report that `panic` writes, without the throw: for a fatal error that
+// must not unwind any further (the guard at the interpreter boundary). The
+// first report of the process is followed by a note on getting a backtrace.
+void report_panic(std::string_view message, const std::source_location &where) noexcept;
 
 } // namespace tessarin

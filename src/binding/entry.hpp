@@ -1,0 +1,77 @@
+// The frame of every entry point: what runs between the interpreter's call
+// and the model, and what turns every way of failing into a Python
+// exception.
+#pragma once
+
+#include <Python.h>
+
+#include <array>
+#include <exception>
+#include <new>
+#include <source_location>
+#include <string>
+#include <tuple>
+#include <utility>
+
+#include "binding/arguments.hpp"
+#include "binding/convert.hpp"
+#include "binding/error.hpp"
+#include "binding/panic_trap.hpp"
+#include "panic.hpp"
+
+namespace tessarin::binding {
+
+// Runs `work` (returning Expected<PyObject *>) for an entry point that
+// CPython calls: a new reference, or NULL with an exception set. A fatal
+// error of the work becomes PanicException; running out of memory becomes
+// MemoryError. Should raising any of these fail in turn, the trap ends the
+// process: no C++ exception ever unwinds into the interpreter.
+template <class Work>
+PyObject *entry_point(Work &&work,
+                      std::source_location where = std::source_location::current()) noexcept {
+  const PanicTrap trap("uncaught panic at ffi boundary", where);
+  return trap.guard([&]() -> PyObject * {
+    std::string payload;
+    try {
+      Expected<PyObject *> outcome = std::forward<Work>(work)();
+      if (outcome.ok()) return outcome.value();
+      std::move(outcome.error()).raise();
+      return nullptr;
+    } catch (const Panic &fatal) {
+      payload = fatal.message();
+    } catch (const std::bad_alloc &) {
+      PyErr_NoMemory();
+      return nullptr;
+    } catch (const std::exception &failure) {
+      payload = failure.what();
+    } catch (...) {
+      payload = "panic from C++ code";
+    }
+    from_panic_payload(std::move(payload)).raise();
+    return nullptr;
+  });
+}
+
+// Binds the arguments of a call to the parameters of `function`, converts
+// each to its type in `Params`, in order, calls `model` with them and turns
+// its outcome into a Python object.
+template <class... Params, class Model>
+Expected<PyObject *> call(const FunctionDescription &function, PyObject *const *args,
+                          Py_ssize_t nargs, PyObject *kwnames, Model &&model) {
+  assert_equal(function.parameters.size(), sizeof...(Params));
+  std::array<Borrowed, sizeof...(Params)> slots{};
+  if (std::optional<BoundaryError> error = bind(function, args, nargs, kwnames, slots.data())) {
+    return std::move(*error);
+  }
+  std::tuple<Params...> values;
+  std::optional<BoundaryError> error;
+  // Left to right, stopping at the first argument that fails.
+  [&]<std::size_t... I>(std::index_sequence<I...>) {
+    (extract(slots[I], function.parameters[I], std::get<I>(values), error) && ...);
+  }
+  (std::index_sequence_for<Params...>{});
+  if (error) return std::move(*error);
+  return to_python(std::apply(std::forward<Model>(model), std::move(values)));
+}
+
+} // namespace tessarin::binding
