@@ -1,0 +1,250 @@
+// Carlson's symmetric integrals RC, RF and RD.
+//
+// Duplication and truncated series after B. C. Carlson, "Numerical
+// computation of real or complex elliptic integrals", Numer. Algorithms 10
+// (1995) 13-26 (also DLMF 19.36.1 and 19.36.2); elementary forms of RC from
+// DLMF 19.2(iv); special values from DLMF 19.20; the complete cases
+// with one zero argument by the arithmetic-geometric mean (DLMF 19.8, 19.22).
+//
+// Every expression keeps the operation order of the formulas it comes from
+// (one rounding per operation, chains left to right): the results are meant
+// to be reproducible to the last bit apart from libm's log, log1p, atan and
+// pow.
+#include "elliptic/carlson.hpp"
+
+#include <cmath>
+#include <utility>
+
+#include "elliptic/constants.hpp"
+
+namespace tessarin::carlson {
+
+namespace {
+
+constexpr const char *RF_DOMAIN =
+    "elliprf: x, y, and z must be non-negative, and at most one can be zero.";
+constexpr const char *RD_DOMAIN =
+    "elliprd: x and y must be non-negative, and at most one can be zero.";
+
+// Duplication bounds: Q = max deviation times r^(-1/8), the eighth root
+// matching the truncation after the degree-7 terms of the series.
+constexpr double RF_FACTOR = 78.8959690786408;   // (3 eps)^(-1/8)
+constexpr double RD_FACTOR = 107.63474115247546; // (eps/4)^(-1/8)
+constexpr int RF_MAX_PASSES = 11;
+constexpr int RD_MAX_PASSES = 50;
+
+// pi / (2 M(sqrt(a), sqrt(b))) = RF(0, a, b) (DLMF 19.22.1). The loop ends by
+// its own test: quadratic convergence, and a NaN fails the test at once.
+double rf_agm(double a, double b) {
+  double u = std::sqrt(a);
+  double v = std::sqrt(b);
+  while (std::fabs(u - v) >= std::fabs(u) * detail::AGM_TOLERANCE) {
+    const double mean = (u + v) * 0.5;
+    v = std::sqrt(v * u);
+    u = mean;
+  }
+  return detail::PI / (v + u);
+}
+
+} // namespace
+
+Result<double> elliprc(double x, double y) {
+  if (x < 0) return Failure{"elliprc: x must be non-negative."};
+  if (y == 0) return Failure{"elliprc: y must be non-zero."};
+  // Cauchy principal value for y < 0: RC(x, -y) = sqrt(x/(x+y)) RC(x+y, y)
+  // (DLMF 19.2(iv)).
+  double c = 1;
+  if (y < -y) {
+    c = std::sqrt(x / (x - y));
+    x = x - y;
+  }
+  y = std::fabs(y);
+
+  if (x == 0) return (c * detail::HALF_PI) / std::sqrt(y);
+  if (x == y) return c / std::sqrt(x);
+  if (y > x) {
+    // arctan form (DLMF 19.2(iv)).
+    const double d = y - x;
+    return (c * std::atan(std::sqrt(d / x))) / std::sqrt(d);
+  }
+  if (y / x > 0.5) {
+    // artanh(s)/sqrt(d) with artanh by log1p: no cancellation for y near x.
+    const double d = x - y;
+    const double s = std::sqrt(d / x);
+    const double sd = std::sqrt(d);
+    return (c * (std::log1p(s) - std::log1p(-s))) / (sd + sd);
+  }
+  // Logarithmic form (DLMF 19.2(iv)); also the NaN path.
+  const double t = std::sqrt(x - y);
+  return (c * std::log((std::sqrt(x) + t) / std::sqrt(y))) / t;
+}
+
+Result<double> elliprf(double x, double y, double z) {
+  if (std::fmin(std::fmin(x, y), z) < 0) return Failure{RF_DOMAIN};
+  if (std::fmin(std::fmin(x + y, y + z), x + z) == 0) return Failure{RF_DOMAIN};
+
+  // Two or three equal arguments: RF(x, x, x) and RF(0, y, y) in closed form
+  // (DLMF 19.20.1), otherwise RF(x, y, y) = RC(x, y) (DLMF 19.16).
+  if (x == y) {
+    if (x == z) return 1 / std::sqrt(x);
+    if (z == 0) {
+      const double sx = std::sqrt(x);
+      return detail::PI / (sx + sx);
+    }
+    return elliprc(z, x);
+  }
+  if (x == z) {
+    if (y == 0) {
+      const double sx = std::sqrt(x);
+      return detail::PI / (sx + sx);
+    }
+    return elliprc(y, x);
+  }
+  if (y == z) {
+    if (x == 0) {
+      const double sy = std::sqrt(y);
+      return detail::PI / (sy + sy);
+    }
+    return elliprc(x, y);
+  }
+
+  if (x == 0) return rf_agm(z, y);
+  if (y == 0) return rf_agm(x, z);
+  if (z == 0) return rf_agm(x, y);
+
+  // Duplication (Carlson 1995, algorithm for RF).
+  const double a0 = ((x + y) + z) / 3;
+  const double q0 =
+      std::fmax(std::fmax(std::fmax(std::fabs(a0), std::fabs(a0 - x)), std::fabs(a0 - y)),
+                std::fabs(a0 - z)) *
+      RF_FACTOR;
+  double xk = x, yk = y, zk = z;
+  double a = a0;
+  double q = q0;
+  double g = 1; // 4^k after k passes, exact
+  bool converged = false;
+  for (int pass = 0; pass < RF_MAX_PASSES; ++pass) {
+    const double sx = std::sqrt(xk);
+    const double sy = std::sqrt(yk);
+    const double sz = std::sqrt(zk);
+    const double lambda = (sx * sy + sx * sz) + sy * sz;
+    a = (a + lambda) * 0.25;
+    q = q * 0.25;
+    g = g * 4;
+    if (std::fabs(a) > q) {
+      converged = true;
+      break;
+    }
+    xk = (xk + lambda) * 0.25;
+    yk = (yk + lambda) * 0.25;
+    zk = (zk + lambda) * 0.25;
+  }
+  if (!converged) return Failure{"elliprf: Failed to converge."};
+
+  // Series 1 - E2/10 + E3/14 + E2^2/24 - 3E2E3/44 - 5E2^3/208 + 3E3^2/104
+  // + E2^2E3/16 (DLMF 19.36.1), split into the E3-only part s1 and the
+  // part s2 that carries a factor E2.
+  const double t = g * a;
+  const double X = (a0 - x) / t;
+  const double Y = (a0 - y) / t;
+  const double Z = (-X) - Y;
+  const double E2 = Y * X - Z * Z;
+  const double E3 = (Y * X) * Z;
+  const double h = 3 * E3;
+  const double s1 = (h / 104 + 0.07142857142857142) * E3 + 1;
+  const double s2 =
+      ((E3 * E2) * 0.0625 + (((-5) * E2) * E2 / 208 + (h / (-44) + (E2 / 24 + (-0.1))))) * E2;
+  return (s2 + s1) / std::sqrt(a);
+}
+
+Result<double> elliprd(double x, double y, double z) {
+  if (std::fmin(x, y) < 0) return Failure{RD_DOMAIN};
+  if (x + y == 0) return Failure{RD_DOMAIN};
+  if (0 >= z) return Failure{"elliprd: z must be positive"};
+
+  // RD is symmetric in x and y only; move an x equal to z into y.
+  if (x == z) std::swap(x, y);
+  if (y == z) {
+    if (x == y) return 1 / (std::sqrt(x) * x); // DLMF 19.20
+    if (x == 0) return detail::THREE_PI / ((4 * y) * std::sqrt(y));
+  }
+
+  if (x == 0) {
+    // RD(0, y, z) from the AGM of sqrt(y), sqrt(z) and the weighted sum of
+    // squared half-differences that gives E in the Gauss-Legendre method
+    // (DLMF 19.8), written for RD through its complete-case relation to K
+    // and E (DLMF 19.25).
+    const double sy = std::sqrt(y);
+    const double sz = std::sqrt(z);
+    double u = sy;
+    double v = sz;
+    double sum = 0;
+    double w = 0.25;
+    while (std::fabs(u - v) >= std::fabs(u) * detail::AGM_TOLERANCE) {
+      const double mean = (u + v) * 0.5;
+      v = std::sqrt(v * u);
+      u = mean;
+      w = w + w;
+      sum = sum + (w * (u - v)) * (u - v);
+    }
+    return (((3 * sz + sy) / ((sz + sy) * (4 * z)) - sum / ((y - z) * z)) *
+            (detail::PI / (v + u))) *
+           3;
+  }
+
+  // Duplication (Carlson 1995, algorithm for RD). The bound uses the signed
+  // deviations from the weighted mean, widened by 1.2.
+  const double a0 = (3 * z + (x + y)) / 5;
+  double q = std::fmax(std::fmax(a0 - x, a0 - y), a0 - z) * RD_FACTOR * 1.2;
+  double xk = x, yk = y, zk = z;
+  double a = a0;
+  double f = 1; // 4^(-k)
+  double sum = 0;
+  bool converged = false;
+  for (int pass = 0; pass < RD_MAX_PASSES; ++pass) {
+    const double sx = std::sqrt(xk);
+    const double sy = std::sqrt(yk);
+    const double sz = std::sqrt(zk);
+    const double lambda = (sx * sy + sx * sz) + sy * sz;
+    sum = sum + f / (sz * (zk + lambda));
+    a = (a + lambda) * 0.25;
+    xk = (xk + lambda) * 0.25;
+    yk = (yk + lambda) * 0.25;
+    zk = (zk + lambda) * 0.25;
+    f = f * 0.25;
+    q = q * 0.25;
+    if (a > q) {
+      converged = true;
+      break;
+    }
+  }
+  if (!converged) return Failure{"elliprd: Failed to converge."};
+
+  // Series of DLMF 19.36.2 with X + Y + 3Z = 0.
+  const double X = ((a0 - x) * f) / a;
+  const double Y = ((a0 - y) * f) / a;
+  const double Z = (X + Y) / (-3);
+  const double XY = Y * X;
+  const double XYZ = XY * Z;
+  const double Z2 = Z * Z;
+  const double Z3 = Z * Z2;
+  const double E2 = XY - Z2 * 6;
+  const double E3 = Z3 * (-8) + XYZ * 3;
+  const double E4 = ((XYZ - Z3) * 3) * Z;
+  const double E5 = Z2 * XYZ;
+  const double W = std::pow(a, -1.5) * f;
+  double T = (E2 * 3) / (-14) + 1;
+  T = T + E3 / 6;
+  T = T + (E2 * (E2 * 9)) / 88;
+  T = T + ((-3) * E4) / 22;
+  T = T + ((E2 * 9) * E3) / (-52);
+  T = T + (E5 * 3) / 26;
+  T = T + ((E2 * E2) * E2) * (-0.0625);
+  T = T + ((E3 * 3) * E3) / 40;
+  T = T + ((E2 * 3) * E4) / 20;
+  T = T + (((45 * E2) * E2) * E3) / 272;
+  T = T + ((E5 * E2 + E4 * E3) * 9) / (-68);
+  return sum * 3 + T * W;
+}
+
+} // namespace tessarin::carlson
