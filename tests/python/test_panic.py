@@ -43,11 +43,6 @@ def test_length_mismatch_raises_panic_exception(flux_map_function, capfd):
     assert ":\n" + MISMATCH + "\n" in report
 
 
-def test_length_mismatch_with_no_separations(flux_map_function):
-    e = catch_panic(lambda: flux_map_function.call([], 1.0, 1.0, [0.1, 0.2, 0.3], [1.0, 1.0]))
-    assert e.args == (MISMATCH,)
-
-
 def test_one_class_for_every_panic_and_not_a_module_attribute(flux_map_function):
     first = type(catch_panic(lambda: mismatch(flux_map_function)))
     again = type(catch_panic(lambda: tessarin.discrete_flux_map_heyrovsky_magnification(
