@@ -28,8 +28,6 @@ constexpr const char *separation_list[] = {"l", "re", "rstar"};
 constexpr const char *flux_map[] = {"l", "re", "rstar", "bl", "bf"};
 constexpr const char *ring[] = {"l", "r", "re", "rstar"};
 
-// Python passes the flux map after the radii; the models take it first.
-
 const FunctionDescription witt_mao_fn{"witt_mao_magnification", separation_list};
 PyObject *witt_mao_magnification(PyObject *, PyObject *const *args, Py_ssize_t nargs,
                                  PyObject *kwnames) noexcept {
@@ -53,6 +51,7 @@ PyObject *integrated_witt_mao_magnification(PyObject *, PyObject *const *args, P
   });
 }
 
+// Python passes the flux map after the radii; the models take it first.
 const FunctionDescription integrated_flux_map_witt_mao_fn{
     "integrated_flux_map_witt_mao_magnification", flux_map};
 PyObject *integrated_flux_map_witt_mao_magnification(PyObject *, PyObject *const *args,
