@@ -73,9 +73,11 @@ for i, block in enumerate(blocks):
         runner.run(test, clear_globs=False)
         shared = test.globs  # the DocTest ran on a copy
     else:
+        if "PanicException" in block:
+            print(f"{name}: the panic report below is expected")
         sys.stdout.flush()
-        exec(compile(block, name, "exec"), dict(reader))  # the panic reports to stderr
-        print(f"{name} runs")
+        exec(compile(block, name, "exec"), dict(reader))
+        print(f"{name} runs", flush=True)
 if not blocks:
     sys.exit("README.md has no python block")
 if runner.summarize(verbose=False).failed:
