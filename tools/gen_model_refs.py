@@ -18,6 +18,7 @@ Run: python tools/gen_model_refs.py        (a few minutes)
 """
 from __future__ import annotations
 
+import multiprocessing
 import sys
 from pathlib import Path
 
@@ -72,11 +73,19 @@ def ring_by_angle(l, r, eta):
 
 
 def ring_or_zero(l, r, eta):
-    # The ring through the lens has no finite mean, and within about
-    # 10^-dps of it the working precision cannot tell m from 1; such nodes
-    # stand for a logarithmic sliver of no weight.
-    a = mp.mpf(0) if mp.mpf(l) == mp.mpf(r) else ring(l, r, eta)
-    return a if mp.isfinite(a) else mp.mpf(0)
+    # The ring through the lens has no finite mean. Next to it 1 - n is
+    # ((r - l)/(r + l))^2, which the working precision must resolve (else n
+    # and m round to 1 and mpmath falls back to slow complex quadratures):
+    # extra digits are taken as needed. Nodes nearer than 10^-dps stand for
+    # a logarithmic sliver of no weight.
+    l, r = mp.mpf(l), mp.mpf(r)
+    gap = ((r - l) / (r + l)) ** 2
+    if gap < mp.mpf(10) ** (-2 * mp.mp.dps):
+        return mp.mpf(0)
+    extra = max(0, int(-mp.log10(gap))) + 10 if gap > 0 else 0
+    with mp.workdps(mp.mp.dps + extra):
+        a = ring(l, r, eta)
+    return +a if mp.isfinite(a) else mp.mpf(0)
 
 
 def default_profile(r):
@@ -89,6 +98,13 @@ def limb_darkened(l, rho):
     f = lambda r: default_profile(r) * 2 * mp.pi * r * ring_or_zero(l, r, eta)
     points = [0, l, 1] if 0 < l < 1 else [0, 1]
     return mp.quad(f, points) / (mp.mpf("0.8") * mp.pi)
+
+
+def limb_darkened_at(rho: str, x: str):
+    mp.mp.dps = 25
+    value = limb_darkened(mp.mpf(x), rho)
+    print(f"  rho={rho} l={x}: {mp.nstr(value, 20)}", file=sys.stderr, flush=True)
+    return value
 
 
 def self_check() -> None:
@@ -157,8 +173,10 @@ def main() -> None:
     write("ring.txt", ring_rows)
 
     mp.mp.dps = 25
-    ld_rows = [(rho, x, limb_darkened(x, rho)) for rho in ["0.001", "0.1", "1", "10"] for x in X_LD]
-    write("limb_darkened.txt", ld_rows)
+    cases = [(rho, x) for rho in ["0.001", "0.1", "1", "10"] for x in X_LD]
+    with multiprocessing.Pool(2) as pool:
+        values = pool.starmap(limb_darkened_at, cases)
+    write("limb_darkened.txt", [(rho, x, v) for (rho, x), v in zip(cases, values)])
 
 
 if __name__ == "__main__":

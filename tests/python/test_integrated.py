@@ -18,10 +18,13 @@ DEFAULT_TABLE = [1 - 0.6 * (1 - math.sqrt(1 - r * r)) for r in RADII]
 
 def witt_mao_tolerance(l: float) -> float:
     # The central difference of the concentric-disk model (step ~6e-6)
-    # straddles the disk edge that passes the lens.
+    # straddles the disk edge that passes the lens. With the lens exactly at
+    # the centre every disk contains it, A(r) grows like 1/r, and the
+    # difference (whose lower point is 0 below r = 0) is off for r within a
+    # few steps of 0: 1.4e-5.
     if l > 1 and abs(l - 1) >= 1e-2:
         return 1e-8
-    return 1e-5
+    return 2e-5 if l == 0 else 1e-5
 
 
 def test_heyrovsky_against_reference():
@@ -30,29 +33,42 @@ def test_heyrovsky_against_reference():
     assert_all_close(cases, 1e-9, "integrated ring model, default profile")
 
 
-@pytest.mark.parametrize("region", ["outside", "inside or near the limb"])
-def test_witt_mao_against_reference(region):
-    cases = []
-    for rho, l, want in LD:
-        if (witt_mao_tolerance(l) == 1e-8) == (region == "outside"):
-            got = tessarin.integrated_witt_mao_magnification([l], 1.0, rho)[0]
-            cases.append(((rho, l), got, want))
-    assert_all_close(cases, 1e-8 if region == "outside" else 1e-5, f"integrated disk model, {region}")
+@pytest.mark.parametrize("tolerance", [1e-8, 1e-5, 2e-5])
+def test_witt_mao_against_reference(tolerance):
+    cases = [((rho, l), tessarin.integrated_witt_mao_magnification([l], 1.0, rho)[0], want)
+             for rho, l, want in LD if witt_mao_tolerance(l) == tolerance]
+    assert_all_close(cases, tolerance, "integrated disk model")
+
+
+def test_the_two_models_agree():
+    ls = [0.0, 0.3, 0.99, 1.0, 1.01, 2.0, 7.0]
+    cases = {1e-8: [], 1e-5: [], 2e-5: []}
+    for rho in (0.001, 0.1, 1.0, 10.0):
+        rings = tessarin.integrated_heyrovsky_magnification(ls, 1.0, rho)
+        disks = tessarin.integrated_witt_mao_magnification(ls, 1.0, rho)
+        for l, d, r in zip(ls, disks, rings):
+            cases[witt_mao_tolerance(l)].append(((rho, l), d, r))
+    for tolerance, group in cases.items():
+        assert_all_close(group, tolerance, "disks against rings")
 
 
 def test_worked_values():
     assert tessarin.integrated_heyrovsky_magnification([2.0, 0.3], 1.0, 1.0) == pytest.approx(
-        [1.0749139411239, 2.3397508015856], rel=1e-12)
+        [1.0749139411239, 2.3397508015856], rel=1e-10)
     assert tessarin.integrated_heyrovsky_magnification([1.5], 1.0, 1.0)[0] == pytest.approx(1.17674187, rel=1e-8)
     assert tessarin.integrated_heyrovsky_magnification([2.0], 1.0, 0.5)[0] == pytest.approx(1.37684307, rel=1e-8)
 
 
 def test_tabulated_default_profile_matches_the_built_in_one():
-    # 101 radii: linear interpolation of the law is good to ~1e-5 in flux.
+    # 101 radii: the law falls like sqrt(1 - r) at the limb, where straight
+    # segments miss it by up to ~1e-2 in brightness over the last segment:
+    # a few 1e-4 in magnification.
     ls = [0.0, 0.5, 0.95, 1.05, 2.0]
-    built_in = tessarin.integrated_heyrovsky_magnification(ls, 1.0, 0.1)
-    tabulated = tessarin.integrated_flux_map_heyrovsky_magnification(ls, 1.0, 0.1, RADII, DEFAULT_TABLE)
-    assert tabulated == pytest.approx(built_in, rel=1e-4)
+    for fn, built_in in [
+        (tessarin.integrated_flux_map_heyrovsky_magnification, tessarin.integrated_heyrovsky_magnification),
+        (tessarin.integrated_flux_map_witt_mao_magnification, tessarin.integrated_witt_mao_magnification),
+    ]:
+        assert fn(ls, 1.0, 0.1, RADII, DEFAULT_TABLE) == pytest.approx(built_in(ls, 1.0, 0.1), rel=5e-4)
 
 
 def test_uniform_table_reproduces_the_uniform_disk():
@@ -64,17 +80,23 @@ def test_uniform_table_reproduces_the_uniform_disk():
         heyrovsky.append(((rho, x), got, want))
         got = tessarin.integrated_flux_map_witt_mao_magnification([x], 1.0, rho, [0.0, 1.0], [1.0, 1.0])[0]
         witt_mao.append(((rho, x), got, want, witt_mao_tolerance(x)))
-    assert_all_close(heyrovsky, 1e-11, "uniform table through ring means")
+    # The ring mean's closed form loses ~1e-16/g^2 at a relative gap g from
+    # the ring; integrated from the window's edge (g = 1e-5) that is ~1e-11.
+    assert_all_close(heyrovsky, 1.5e-11, "uniform table through ring means")
     for tol in (1e-8, 1e-5):
         assert_all_close([c[:3] for c in witt_mao if c[3] == tol], tol, "uniform table through disks")
 
 
 def test_one_point_table_is_uniform_whatever_its_radius():
-    ls = [0.2, 0.99, 1.3]
+    # Doubling the brightness doubles numerator and normalisation exactly, as
+    # long as the rule runs the same levels; its absolute stopping test can
+    # end a short piece of a split integral a level earlier or later.
+    ls = [0.2, 1.3, 2.0]
     for fn in (tessarin.integrated_flux_map_heyrovsky_magnification,
                tessarin.integrated_flux_map_witt_mao_magnification):
-        # Doubling the brightness doubles numerator and normalisation exactly.
         assert fn(ls, 1.0, 0.7, [0.5], [2.0]) == fn(ls, 1.0, 0.7, [0.0, 1.0], [1.0, 1.0])
+        assert fn([0.99], 1.0, 0.7, [0.5], [2.0]) == pytest.approx(
+            fn([0.99], 1.0, 0.7, [0.0, 1.0], [1.0, 1.0]), rel=1e-10)
 
 
 @pytest.mark.parametrize("scale", [3.0, 1e-3])
