@@ -33,14 +33,4 @@ double small_disk_mean(double u, double R) noexcept {
   return base + (((t4 + t3) + t2) + t1) / (u * sz);
 }
 
-double ConcentricDisks::operator()(double r) const noexcept {
-  if (r < 0) return 0.0;
-  if (r == 1) return whole_;
-  const double x = l_ / r; // separation in radii of this disk
-  const double R = r * rho_;
-  if (x > SMALL_DISK_FROM) return small_disk_mean(u_, R);
-  const auto a = UniformDisk(R).at(x, u_);
-  return a ? a.value() : std::numeric_limits<double>::quiet_NaN();
-}
-
 } // namespace tessarin::models

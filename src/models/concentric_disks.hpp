@@ -3,6 +3,8 @@
 // on the Witt-Mao disk.
 #pragma once
 
+#include <limits>
+
 #include "models/uniform_disk.hpp"
 
 namespace tessarin::models {
@@ -29,8 +31,17 @@ public:
       : l_(l), rho_(rho), u_(l * rho), whole_(whole) {}
 
   // Magnification of the concentric disk of radius r (source radii); 0 for
-  // r < 0, NaN where an elliptic integral fails.
-  double operator()(double r) const noexcept;
+  // r < 0, NaN where an elliptic integral fails. Inline: the limb-darkened
+  // integral evaluates it three times at every node.
+  double operator()(double r) const noexcept {
+    if (r < 0) return 0.0;
+    if (r == 1) return whole_;
+    const double x = l_ / r; // separation in radii of this disk
+    const double R = r * rho_;
+    if (x > SMALL_DISK_FROM) return small_disk_mean(u_, R);
+    const auto a = UniformDisk(R).at(x, u_);
+    return a ? a.value() : std::numeric_limits<double>::quiet_NaN();
+  }
 
 private:
   double l_, rho_, u_, whole_;

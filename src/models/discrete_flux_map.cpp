@@ -1,4 +1,5 @@
 #include "models/models.hpp"
+#include "models/ring.hpp"
 #include "panic.hpp"
 
 namespace tessarin::models {
@@ -8,12 +9,13 @@ namespace tessarin::models {
 Result<Vector> discrete_flux_map_heyrovsky_magnification(Vector l, Vector bl, Vector bf, double re,
                                                          double rstar) {
   assert_equal(bl.size(), bf.size());
+  const RingLens ring(re, rstar);
   Vector out;
   out.reserve(l.size());
   for (const double x : l) {
     double sum = 0.0;
     for (std::size_t i = 0; i < bl.size(); ++i) {
-      const auto a = heyrovsky_magnification(x, bl[i], re, rstar);
+      const auto a = ring(x, bl[i]);
       if (!a) return a.failure();
       sum = sum + a.value() * bf[i];
     }

@@ -9,6 +9,7 @@
 
 #include "models/concentric_disks.hpp"
 #include "models/models.hpp"
+#include "models/ring.hpp"
 #include "models/uniform_disk.hpp"
 #include "numeric/numdiff.hpp"
 #include "numeric/quadrature.hpp"
@@ -39,11 +40,12 @@ template <class H> double integrate_over_source(const H &h, double l) {
 template <class Profile>
 Vector _integrated_heyrovsky_magnification(Vector l, double re, double rstar,
                                            const Profile &profile, double norm) {
+  const RingLens ring(re, rstar);
   Vector out;
   out.reserve(l.size());
   for (const double li : l) {
     const auto h = [&](double r) {
-      const auto a = heyrovsky_magnification(li, r, re, rstar);
+      const auto a = ring(li, r);
       const double A = a ? a.value() : std::numeric_limits<double>::quiet_NaN();
       return profile(r) * ((TWO_PI * r) * A);
     };

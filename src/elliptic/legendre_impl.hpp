@@ -6,24 +6,25 @@
 // Math. Comp. 19 (1965) 105-112), made for 0 < x <= 1. The coefficient
 // tables below are fixed double constants; they are not regenerated here.
 // Pi rests on Carlson's integrals (DLMF 19.25.2).
-#include "elliptic/legendre.hpp"
+#pragma once
 
 #include <cmath>
 #include <limits>
 
 #include "elliptic/carlson.hpp"
 #include "elliptic/constants.hpp"
+#include "elliptic/legendre.hpp"
 
 namespace tessarin::legendre {
 
-namespace {
+namespace internal {
 
-constexpr double PK[] = {
+inline constexpr double PK[] = {
     0.00013798286460627325, 0.002280257240058756, 0.007974040132204152, 0.00985821379021226,
     0.006874896874499499,   0.006189010336376876, 0.008790782739527438, 0.014938044891680526,
     0.0308851465246712,     0.09657359028116902,  1.3862943611198906,
 };
-constexpr double QK[] = {
+inline constexpr double QK[] = {
     2.940789550485985e-05,
     0.0009141847238659173,
     0.005940583037531678,
@@ -36,7 +37,7 @@ constexpr double QK[] = {
     0.12499999999987083,
     0.5,
 };
-constexpr double PE[] = {
+inline constexpr double PE[] = {
     0.0001535525773010133,
     0.0025088849216360204,
     0.008687868165658896,
@@ -49,7 +50,7 @@ constexpr double PE[] = {
     0.44314718056099084,
     1,
 };
-constexpr double QE[] = {
+inline constexpr double QE[] = {
     3.2795489857648585e-05, 0.0010096279267935672, 0.006506094899769275, 0.016886216399331133,
     0.026176974245449364,   0.03348339048882249,   0.04271809265189315,  0.0585936634471101,
     0.09374999971976443,    0.2499999999998883,
@@ -67,14 +68,14 @@ template <std::size_t N> double horner(const double (&c)[N], double x) {
 // K as a function of the complementary parameter x = 1 - m, 0 < x <= 1.
 // Below 2^-52 the polynomial terms beyond the leading ones vanish against
 // ln 4 - ln(x)/2, the limit of K as m -> 1 (DLMF 19.12.1).
-double k_of_complement(double x) {
+inline double k_of_complement(double x) {
   if (0x1p-52 > x) return std::log(x) * (-0.5) + detail::LN4;
   return horner(PK, x) - horner(QK, x) * std::log(x);
 }
 
-} // namespace
+} // namespace internal
 
-Result<double> ellipk(double m) {
+inline Result<double> ellipk(double m) {
   if (m > 1) return Failure{"ellipk: m must be less than 1."};
   if (m == 1) return std::numeric_limits<double>::infinity();
   if (m == 0) return detail::HALF_PI;
@@ -85,12 +86,12 @@ Result<double> ellipk(double m) {
     // would lose most of the digits of its complement for large -m.
     const double t = 1 - m;
     if (t == std::numeric_limits<double>::infinity()) return 0.0; // limit m -> -inf
-    return k_of_complement(1 / t) / std::sqrt(t);
+    return internal::k_of_complement(1 / t) / std::sqrt(t);
   }
-  return k_of_complement(1 - m);
+  return internal::k_of_complement(1 - m);
 }
 
-Result<double> ellipe(double m) {
+inline Result<double> ellipe(double m) {
   if (m > 1) return Failure{"ellipe: m must be less than 1."};
   if (m == 1) return 1.0;
   if (m == 0) return detail::HALF_PI;
@@ -106,10 +107,11 @@ Result<double> ellipe(double m) {
     if (m == 1) return c;
   }
   const double x = 1 - m;
-  return c * (horner(PE, x) - (horner(QE, x) * x) * std::log(x));
+  return c * (internal::horner(internal::PE, x) -
+              (internal::horner(internal::QE, x) * x) * std::log(x));
 }
 
-Result<double> ellippi(double n, double m) {
+inline Result<double> ellippi(double n, double m) {
   if (m >= 1) return Failure{"ellippi: m must be less than 1."};
   if (n > 1) return Failure{"ellippi: n must be less than 1."};
   if (n == 0) {
@@ -144,6 +146,23 @@ Result<double> ellippi(double n, double m) {
   const Result<double> J = carlson::elliprj(0, mc, 1, 1 - n);
   if (!J.ok()) return J;
   return F.value() + (n * J.value()) / 3;
+}
+
+inline Result<CompleteEK> ellipke(double m) {
+  if (m > 1) return Failure{"ellipe: m must be less than 1."};
+  // The special values and the transformation for m < 0 take separate paths
+  // in the two functions.
+  if (m == 1 || m == 0 || m < 0) return CompleteEK{ellipe(m).value(), ellipk(m).value()};
+  // 0 < m < 1 (or NaN): both polynomials in x = 1 - m, as in ellipe and
+  // k_of_complement, sharing ln(x).
+  const double x = 1 - m;
+  const double ln_x = std::log(x);
+  const double e =
+      internal::horner(internal::PE, x) - (internal::horner(internal::QE, x) * x) * ln_x;
+  const double k =
+      0x1p-52 > x ? ln_x * (-0.5) + detail::LN4
+                  : internal::horner(internal::PK, x) - internal::horner(internal::QK, x) * ln_x;
+  return CompleteEK{e, k};
 }
 
 } // namespace tessarin::legendre

@@ -5,25 +5,28 @@
 // 19.36.2), with the sum of RC terms written as RC(1, 1 + e); reductions to
 // RC and RD for equal arguments from DLMF 19.20; the Cauchy principal value
 // for p < 0 from DLMF 19.20.14.
+#pragma once
+
 #include <cmath>
 #include <utility>
 
 #include "elliptic/carlson.hpp"
+#include "elliptic/carlson_impl.hpp"
 #include "elliptic/constants.hpp"
 
 namespace tessarin::carlson {
 
-namespace {
+namespace internal {
 
-constexpr const char *RJ_DOMAIN =
+inline constexpr const char *RJ_DOMAIN =
     "elliprj: x, y, and z must be non-negative, and at most one can be zero.";
 
-constexpr double RJ_FACTOR = 110.67925377307274; // (eps/5)^(-1/8)
-constexpr int RJ_MAX_PASSES = 100;
+inline constexpr double RJ_FACTOR = 110.67925377307274; // (eps/5)^(-1/8)
+inline constexpr int RJ_MAX_PASSES = 100;
 
 // RC(1, 1 + e) for the terms of the duplication sum, in closed form
 // (DLMF 19.2(iv)).
-Result<double> rc_one_plus(double e) {
+inline Result<double> rc_one_plus(double e) {
   if (e < -1) {
     // 1 + e < 0: principal value, RC(1, 1 + e) = sqrt(-1/e) RC(-e, -1 - e).
     const Result<double> r = elliprc(-e, -1 - e);
@@ -40,11 +43,12 @@ Result<double> rc_one_plus(double e) {
   return std::log((s + 1) / std::sqrt(e + 1)) / s;
 }
 
-} // namespace
+} // namespace internal
 
-Result<double> elliprj(double x, double y, double z, double p) {
-  if (std::fmin(std::fmin(x, y), z) < 0) return Failure{RJ_DOMAIN};
-  if (std::fmin(std::fmin(x + y, y + z), x + z) == 0) return Failure{RJ_DOMAIN};
+inline Result<double> elliprj(double x, double y, double z, double p) {
+  using internal::max_number, internal::min_number;
+  if (min_number(min_number(x, y), z) < 0) return Failure{internal::RJ_DOMAIN};
+  if (min_number(min_number(x + y, y + z), x + z) == 0) return Failure{internal::RJ_DOMAIN};
   if (p == 0) return Failure{"elliprj: p must be non-zero"};
 
   if (x == y && x == z) {
@@ -60,7 +64,7 @@ Result<double> elliprj(double x, double y, double z, double p) {
     if (y == p) return elliprd(x, y, y);
     // RJ(x, y, y, p) = 3 (RC(x, y) - RC(x, p)) / (p - y), used only where the
     // difference does not cancel badly.
-    if (std::fmax(y, p) / std::fmin(y, p) > 1.2) {
+    if (max_number(y, p) / min_number(y, p) > 1.2) {
       const Result<double> r1 = elliprc(x, y);
       if (!r1.ok()) return r1;
       const Result<double> r2 = elliprc(x, p);
@@ -94,21 +98,23 @@ Result<double> elliprj(double x, double y, double z, double p) {
   return _elliprj(x, y, z, p);
 }
 
-Result<double> _elliprj(double x, double y, double z, double p) {
+inline Result<double> _elliprj(double x, double y, double z, double p) {
   const double a0 = ((p + p) + ((x + y) + z)) / 5;
   // delta = (p - x)(p - y)(p - z), scaled by 4^-3 each pass with the
   // arguments, gives e = delta / d^2 without differences of the moving values.
   double delta = (p - z) * ((p - y) * (p - x));
   const double Q =
-      std::fmax(std::fmax(std::fmax(std::fabs(a0 - x), std::fabs(a0 - y)), std::fabs(a0 - z)),
-                std::fabs(a0 - p)) *
-      RJ_FACTOR;
+      internal::max_number(
+          internal::max_number(internal::max_number(std::fabs(a0 - x), std::fabs(a0 - y)),
+                               std::fabs(a0 - z)),
+          std::fabs(a0 - p)) *
+      internal::RJ_FACTOR;
   double xk = x, yk = y, zk = z, pk = p;
   double a = a0;
   double f = 1; // 4^(-k)
   double sum = 0;
   bool converged = false;
-  for (int pass = 0; pass < RJ_MAX_PASSES; ++pass) {
+  for (int pass = 0; pass < internal::RJ_MAX_PASSES; ++pass) {
     const double rx = std::sqrt(xk);
     const double ry = std::sqrt(yk);
     const double rz = std::sqrt(zk);
@@ -124,7 +130,7 @@ Result<double> _elliprj(double x, double y, double z, double p) {
       if (!rc.ok()) return rc;
       r = rc.value();
     } else {
-      const Result<double> rc = rc_one_plus(e);
+      const Result<double> rc = internal::rc_one_plus(e);
       if (!rc.ok()) return rc;
       r = rc.value();
     }

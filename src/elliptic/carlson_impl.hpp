@@ -10,32 +10,48 @@
 // (one rounding per operation, chains left to right): the results are meant
 // to be reproducible to the last bit apart from libm's log, log1p, atan and
 // pow.
-#include "elliptic/carlson.hpp"
+#pragma once
 
 #include <cmath>
 #include <utility>
 
+#include "elliptic/carlson.hpp"
 #include "elliptic/constants.hpp"
 
 namespace tessarin::carlson {
 
-namespace {
+namespace internal {
 
-constexpr const char *RF_DOMAIN =
+// std::fmin and std::fmax without the call into the mathematics library: the
+// smaller (larger) of a and b, the other one where one is NaN, NaN where both
+// are. Which of two zeros comes back is unspecified for the library functions
+// too; every use below either compares the result with a number or takes it
+// of absolute values, so the sign of a zero never shows.
+inline double min_number(double a, double b) noexcept {
+  return (b < a || a != a) ? b : a;
+}
+inline double max_number(double a, double b) noexcept {
+  return (b > a || a != a) ? b : a;
+}
+
+inline constexpr const char *RF_DOMAIN =
     "elliprf: x, y, and z must be non-negative, and at most one can be zero.";
-constexpr const char *RD_DOMAIN =
+inline constexpr const char *RD_DOMAIN =
     "elliprd: x and y must be non-negative, and at most one can be zero.";
 
 // Duplication bounds: Q = max deviation times r^(-1/8), the eighth root
 // matching the truncation after the degree-7 terms of the series.
-constexpr double RF_FACTOR = 78.8959690786408;   // (3 eps)^(-1/8)
-constexpr double RD_FACTOR = 107.63474115247546; // (eps/4)^(-1/8)
-constexpr int RF_MAX_PASSES = 11;
-constexpr int RD_MAX_PASSES = 50;
+inline constexpr double RF_FACTOR = 78.8959690786408;   // (3 eps)^(-1/8)
+inline constexpr double RD_FACTOR = 107.63474115247546; // (eps/4)^(-1/8)
+inline constexpr int RF_MAX_PASSES = 11;
+inline constexpr int RD_MAX_PASSES = 50;
 
 // pi / (2 M(sqrt(a), sqrt(b))) = RF(0, a, b) (DLMF 19.22.1). The loop ends by
 // its own test: quadratic convergence, and a NaN fails the test at once.
-double rf_agm(double a, double b) {
+// Kept out of line: inlined into a caller that GCC judges cold (it predicts
+// the x == 0 test false), the roots became calls into the mathematics
+// library, which keeps errno; out of line they are single instructions.
+[[gnu::noinline]] inline double rf_agm(double a, double b) {
   double u = std::sqrt(a);
   double v = std::sqrt(b);
   while (std::fabs(u - v) >= std::fabs(u) * detail::AGM_TOLERANCE) {
@@ -46,9 +62,9 @@ double rf_agm(double a, double b) {
   return detail::PI / (v + u);
 }
 
-} // namespace
+} // namespace internal
 
-Result<double> elliprc(double x, double y) {
+inline Result<double> elliprc(double x, double y) {
   if (x < 0) return Failure{"elliprc: x must be non-negative."};
   if (y == 0) return Failure{"elliprc: y must be non-zero."};
   // Cauchy principal value for y < 0: RC(x, -y) = sqrt(x/(x+y)) RC(x+y, y)
@@ -79,9 +95,10 @@ Result<double> elliprc(double x, double y) {
   return (c * std::log((std::sqrt(x) + t) / std::sqrt(y))) / t;
 }
 
-Result<double> elliprf(double x, double y, double z) {
-  if (std::fmin(std::fmin(x, y), z) < 0) return Failure{RF_DOMAIN};
-  if (std::fmin(std::fmin(x + y, y + z), x + z) == 0) return Failure{RF_DOMAIN};
+inline Result<double> elliprf(double x, double y, double z) {
+  using internal::max_number, internal::min_number;
+  if (min_number(min_number(x, y), z) < 0) return Failure{internal::RF_DOMAIN};
+  if (min_number(min_number(x + y, y + z), x + z) == 0) return Failure{internal::RF_DOMAIN};
 
   // Two or three equal arguments: RF(x, x, x) and RF(0, y, y) in closed form
   // (DLMF 19.20.1), otherwise RF(x, y, y) = RC(x, y) (DLMF 19.16).
@@ -108,22 +125,22 @@ Result<double> elliprf(double x, double y, double z) {
     return elliprc(x, y);
   }
 
-  if (x == 0) return rf_agm(z, y);
-  if (y == 0) return rf_agm(x, z);
-  if (z == 0) return rf_agm(x, y);
+  if (x == 0) return internal::rf_agm(z, y);
+  if (y == 0) return internal::rf_agm(x, z);
+  if (z == 0) return internal::rf_agm(x, y);
 
   // Duplication (Carlson 1995, algorithm for RF).
   const double a0 = ((x + y) + z) / 3;
   const double q0 =
-      std::fmax(std::fmax(std::fmax(std::fabs(a0), std::fabs(a0 - x)), std::fabs(a0 - y)),
-                std::fabs(a0 - z)) *
-      RF_FACTOR;
+      max_number(max_number(max_number(std::fabs(a0), std::fabs(a0 - x)), std::fabs(a0 - y)),
+                 std::fabs(a0 - z)) *
+      internal::RF_FACTOR;
   double xk = x, yk = y, zk = z;
   double a = a0;
   double q = q0;
   double g = 1; // 4^k after k passes, exact
   bool converged = false;
-  for (int pass = 0; pass < RF_MAX_PASSES; ++pass) {
+  for (int pass = 0; pass < internal::RF_MAX_PASSES; ++pass) {
     const double sx = std::sqrt(xk);
     const double sy = std::sqrt(yk);
     const double sz = std::sqrt(zk);
@@ -157,9 +174,10 @@ Result<double> elliprf(double x, double y, double z) {
   return (s2 + s1) / std::sqrt(a);
 }
 
-Result<double> elliprd(double x, double y, double z) {
-  if (std::fmin(x, y) < 0) return Failure{RD_DOMAIN};
-  if (x + y == 0) return Failure{RD_DOMAIN};
+inline Result<double> elliprd(double x, double y, double z) {
+  using internal::max_number, internal::min_number;
+  if (min_number(x, y) < 0) return Failure{internal::RD_DOMAIN};
+  if (x + y == 0) return Failure{internal::RD_DOMAIN};
   if (0 >= z) return Failure{"elliprd: z must be positive"};
 
   // RD is symmetric in x and y only; move an x equal to z into y.
@@ -195,13 +213,13 @@ Result<double> elliprd(double x, double y, double z) {
   // Duplication (Carlson 1995, algorithm for RD). The bound uses the signed
   // deviations from the weighted mean, widened by 1.2.
   const double a0 = (3 * z + (x + y)) / 5;
-  double q = std::fmax(std::fmax(a0 - x, a0 - y), a0 - z) * RD_FACTOR * 1.2;
+  double q = max_number(max_number(a0 - x, a0 - y), a0 - z) * internal::RD_FACTOR * 1.2;
   double xk = x, yk = y, zk = z;
   double a = a0;
   double f = 1; // 4^(-k)
   double sum = 0;
   bool converged = false;
-  for (int pass = 0; pass < RD_MAX_PASSES; ++pass) {
+  for (int pass = 0; pass < internal::RD_MAX_PASSES; ++pass) {
     const double sx = std::sqrt(xk);
     const double sy = std::sqrt(yk);
     const double sz = std::sqrt(zk);
