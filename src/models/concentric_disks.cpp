@@ -1,7 +1,6 @@
 #include "models/concentric_disks.hpp"
 
 #include <cmath>
-#include <limits>
 
 namespace tessarin::models {
 
