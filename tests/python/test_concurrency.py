@@ -161,6 +161,39 @@ def test_first_fatal_errors_of_a_process_in_many_threads_share_one_class():
     assert result.stdout.split() == [str(THREADS * 50), "1", "pyo3_runtime", "PanicException"]
 
 
+class Reentrant:
+    """An item whose conversion calls the module itself: a success, a
+    computation error and a fatal error, all inside the outer call."""
+
+    def __init__(self, value):
+        self.value = value
+        self.inner = []
+
+    def __float__(self):
+        self.inner.append(tessarin.witt_mao_magnification([self.value], 1.0, 0.1))
+        for failing in (lambda: tessarin.witt_mao_magnification([float("nan")], 1.0, 0.1),
+                        lambda: tessarin.discrete_flux_map_heyrovsky_magnification(
+                            [1.0], 1.0, 0.1, [0.5], [])):
+            try:
+                failing()
+            except BaseException as e:  # noqa: BLE001
+                self.inner.append(type(e).__name__)
+        return self.value
+
+
+def test_calls_made_from_inside_a_conversion():
+    plain = [0.5, 2.0, 7.0]
+    items = [Reentrant(x) for x in plain]
+    with stderr_to_devnull():
+        got = tessarin.discrete_flux_map_heyrovsky_magnification(
+            items, Reentrant(1.0), Reentrant(0.1), items, [Reentrant(1.0)] * 3)
+    assert got == tessarin.discrete_flux_map_heyrovsky_magnification(
+        plain, 1.0, 0.1, plain, [1.0] * 3)
+    for item in items:
+        assert item.inner[0] == tessarin.witt_mao_magnification([item.value], 1.0, 0.1)
+        assert item.inner[1:3] == ["RuntimeError", "PanicException"]
+
+
 @pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
 def test_functions_pickle_by_reference(protocol):
     for function in FUNCTIONS:

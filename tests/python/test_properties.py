@@ -55,8 +55,8 @@ _BASE = settings(
     suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large],
 )
 # Examples per function: the closed forms are cheap, the integrals are not.
-CHEAP = settings(_BASE, max_examples=300)
-COSTLY = settings(_BASE, max_examples=40)
+CHEAP = settings(_BASE, max_examples=500)
+COSTLY = settings(_BASE, max_examples=50)
 CLOSED_FORMS = [f for f in FUNCTIONS if not f.integrated]
 INTEGRALS = [f for f in FUNCTIONS if f.integrated]
 

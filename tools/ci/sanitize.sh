@@ -64,8 +64,14 @@ case "$loaded" in
     exit 1
     ;;
 esac
+# One case cannot run here: a sequence that claims 2**60 - 1 items, whose
+# reservation fails. Elsewhere that is std::bad_alloc, which the conversion
+# absorbs; ASan's operator new aborts the process instead of throwing.
+UNRESERVABLE="tests/python/test_binding.py::test_sequences_are_read_by_iteration"
+UNRESERVABLE+="[SequenceOf([0.5, 2.0], length=1152921504606846975)]"
 env PYTHONMALLOC=malloc LD_PRELOAD="$LIBASAN:$LIBSTDCXX" PYTHONPATH="$MODULE_DIR" \
-  "$PYTHON" -m pytest -q -p no:cacheprovider tests/python "$@" || status=1
+  "$PYTHON" -m pytest -q -p no:cacheprovider tests/python --deselect "$UNRESERVABLE" "$@" ||
+  status=1
 
 if compgen -G "$REPORTS/*" >/dev/null; then
   echo "sanitize: sanitizer reports:" >&2
