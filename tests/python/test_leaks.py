@@ -21,6 +21,7 @@ import array
 import ctypes
 import gc
 import math
+import subprocess
 import sys
 import tracemalloc
 
@@ -28,6 +29,7 @@ import pytest
 
 from adversarial import (
     FUNCTIONS,
+    UNDER_ASAN,
     Floaty,
     Interrupt,
     RaisingFloat,
@@ -398,3 +400,49 @@ def test_the_detector_sees_a_leak_of_one_object_a_call(leak):
     }[leak]
     with pytest.raises(AssertionError):
         assert_no_leak(run, [target])
+
+
+OUT_OF_MEMORY = """
+import array, resource, tessarin
+
+def size_of_address_space():
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith("VmSize:"):
+                return int(line.split()[1]) * 1024
+
+def outcome(*args):
+    try:
+        return str(len(tessarin.witt_mao_magnification(*args)))
+    except BaseException as e:
+        return type(e).__name__ + repr(e.args)
+
+def with_headroom(megabytes, *args):
+    limit = size_of_address_space() + megabytes * 2**20
+    resource.setrlimit(resource.RLIMIT_AS, (limit, resource.RLIM_INFINITY))
+    try:
+        return outcome(*args)
+    finally:
+        resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY,) * 2)
+
+zeros = array.array("d", bytes(8 * 10**7))
+# A sequence too long to hold: the reservation fails, then the growing vector.
+print(with_headroom(64, range(10**9), 1.0, 0.1))
+# The separations fit, the result does not (rstar = 0: nothing to compute).
+print(with_headroom(200, zeros, 1.0, 0.0))
+# With the memory back, the same process computes as before.
+print(outcome(zeros, 1.0, 0.0), outcome([2.0], 1.0, 0.1))
+"""
+
+
+@pytest.mark.skipif(UNDER_ASAN, reason="AddressSanitizer's shadow memory exceeds any limit")
+def test_running_out_of_memory_raises_memory_error_and_the_process_goes_on():
+    result = subprocess.run([sys.executable, "-c", OUT_OF_MEMORY], capture_output=True,
+                            text=True, timeout=300)
+    assert result.returncode == 0, result.stderr
+    conversion, result_list, after = result.stdout.splitlines()
+    assert conversion == "MemoryError()"
+    # The result list cannot be made: a fatal error, or MemoryError when even
+    # its message cannot be allocated.
+    assert result_list in ("MemoryError()", "PanicException('Python API call failed',)")
+    assert after == "10000000 1"
