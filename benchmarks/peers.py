@@ -32,6 +32,7 @@ class Method:
     absent: str = ""  # why the method could not run here
     note: str = ""
     rings: int = 0  # number of rings, for the discrete flux map
+    scalar: bool = False  # one point per call (no per-call setup to spread)
     extra: dict = field(default_factory=dict)
 
 
@@ -89,7 +90,8 @@ def tessarin_methods() -> list[Method]:
                    sep(pts), 1.0, rho, table_r, table_b),
                note=f"default law tabulated at {TABLE_POINTS} radii"),
         Method("heyrovsky_magnification", "tessarin", "ring",
-               lambda pts, rho: [t.heyrovsky_magnification(l, r, 1.0, rho) for l, r in pts]),
+               lambda pts, rho: [t.heyrovsky_magnification(l, r, 1.0, rho) for l, r in pts],
+               scalar=True),
     ]
     for n in DISCRETE_RINGS:
         bl, bf = equal_flux_rings(n)
@@ -175,7 +177,8 @@ def vbmicrolensing_methods() -> list[Method]:
     out = []
     for fn, a1, tol, target in specs:
         note = f"VBMicrolensing {version}, a1 = {a1:g}, Tol = {default_tol if tol is None else tol:g}"
-        out.append(Method(label(fn, tol), "VBMicrolensing", target, make(fn, a1, tol), note=note))
+        out.append(Method(label(fn, tol), "VBMicrolensing", target, make(fn, a1, tol), note=note,
+                          scalar=True))
     return out
 
 

@@ -13,13 +13,12 @@ radii and separations x = u/rho from 0 to 10, crowded at the limb.
 
 Errors: relative, |A - A_ref| / A_ref, per point; a point at which a method
 raises or returns a non-finite value counts as failed and is listed, not
-averaged. Time: for each source size the method evaluates all the grid's
-separations for that size in one batch (one call for the list and array
-interfaces, a loop for scalar ones), repeated to at least 1000 separations
-(200 with --quick) and a quarter of a second, and the time per separation is
-the best batch time divided by its length; the median over the five source
-sizes is reported. Batching spreads per-call setup over many separations, as
-a light curve does.
+averaged. Time, for each source size, over that size's separations: a
+method that takes one separation per call is timed as a loop; one that takes
+a list or an array (and may have a fixed cost per call) is timed on n and on
+4n separations, and the time per separation is given for a light curve of
+1000 (the fixed cost spread over them). The median over the source sizes is
+reported.
 
 Writes OUT/report.md, OUT/figure.png and OUT/results.json (OUT defaults to
 benchmarks/results, or benchmarks/results/quick with --quick) and prints
@@ -32,6 +31,7 @@ import datetime
 import gc
 import json
 import math
+import os
 import platform
 import statistics
 import subprocess
@@ -46,11 +46,14 @@ import peers  # noqa: E402
 
 REFERENCE = HERE / "data" / "reference.tsv"
 INSTRUCTIONS = HERE / "results" / "instructions.json"
+WALLCLOCK = HERE / "results" / "wallclock.json"
 
 # The targets the report checks.
 DISK_TARGET_ERROR = 1e-11  # where |x - 1| >= 1e-2
 DISK_TARGET_SPEEDUP = 30.0  # against MulensModel finite_source_uniform_WittMao94
 LD_TARGET_ERROR = 1e-9
+# Batch interfaces are timed per separation in a light curve of this many.
+LIGHT_CURVE = 1000
 CONVERSION_TARGET_NS = 20.0
 
 
@@ -83,22 +86,25 @@ def relative_error(got: float, want: float) -> float:
 
 def evaluate(method: peers.Method, points: list, rho: float):
     """Values for every point: the whole batch at once and, when that fails,
-    its halves in turn down to single points, so that one bad point neither
-    hides the others nor costs one call per point."""
+    the first point apart from the rest, then halves in turn down to single
+    points, so that one bad point neither hides the others nor costs one call
+    per point."""
     failures = []
 
-    def values_of(batch: list) -> list:
+    def values_of(batch: list, peel: bool) -> list:
         try:
             return list(method.batch(batch, rho))
         except Exception as e:
             if len(batch) == 1:
                 failures.append((batch[0], f"{type(e).__name__}: {str(e).splitlines()[0][:80]}"))
                 return [None]
+            if peel:  # the first point (x = 0) is the usual culprit
+                return values_of(batch[:1], False) + values_of(batch[1:], False)
             half = len(batch) // 2
-            return values_of(batch[:half]) + values_of(batch[half:])
+            return values_of(batch[:half], False) + values_of(batch[half:], False)
 
     start = time.perf_counter()
-    values = values_of(points)
+    values = values_of(points, True)
     elapsed = time.perf_counter() - start
     return values, failures, (None if failures else elapsed)
 
@@ -112,31 +118,19 @@ def jitter(point: tuple, j: int) -> tuple:
     return tuple(v * (1 + j * 2.0**-44) if v != 0 else j * 1e-15 for v in point)
 
 
-def time_batch(method: peers.Method, points: list, rho: float, first: float | None,
-               args) -> float:
-    """Seconds per separation: the best of a few runs of the batch repeated
-    k times (jittered), with k such that a run covers at least
-    args.min_batch separations (spreading per-call setup, as a light curve
-    does) and lasts at least args.target_time, unless that would exceed
-    args.budget."""
-    if not points:
-        return math.nan
-    if first is None:
-        start = time.perf_counter()
-        method.batch(points, rho)
-        first = time.perf_counter() - start
-    k = max(math.ceil(args.min_batch / len(points)), math.ceil(args.target_time / max(first, 1e-9)))
-    k = max(1, min(k, math.floor(args.budget / max(first, 1e-9))))
-    if k == 1 and first >= args.target_time:
-        return first / len(points)
-    # k distinct copies of every point, a few ulp apart, so that no method
-    # can serve a repeated separation from a cache; exact copies where a
-    # method fails on the moved points (the limb itself, for some).
-    batch = [jitter(p, j) for j in range(k) for p in points]
-    best = math.inf
+def best_time(method: peers.Method, points: list, rho: float, k: int, args) -> tuple[float, int]:
+    """(best time in seconds, batch length) of args.repeats runs of the
+    points k times over, fewer runs when one takes more than half of
+    args.budget. The copies are moved a few ulp apart so that no method can
+    serve a repeated separation from a cache; exact copies where a method
+    fails on the moved points."""
+    batch = [jitter(p, j) for j in range(k) for p in points] if k > 1 else list(points)
+    best, total, runs = math.inf, 0.0, 0
     gc.disable()
     try:
-        for _ in range(args.repeats):
+        # At least args.repeats runs, more while they are cheap (up to
+        # target_time in all), one only when a run is expensive.
+        while runs < args.repeats or (total < args.target_time and runs < 100):
             start = time.perf_counter()
             try:
                 method.batch(batch, rho)
@@ -145,12 +139,48 @@ def time_batch(method: peers.Method, points: list, rho: float, first: float | No
                 start = time.perf_counter()
                 method.batch(batch, rho)
             elapsed = time.perf_counter() - start
-            best = min(best, elapsed)
+            best, total, runs = min(best, elapsed), total + elapsed, runs + 1
             if elapsed > args.budget / 2:
                 break
     finally:
         gc.enable()
-    return min(best / len(batch), first / len(points))
+    return best, len(batch)
+
+
+def time_per_separation(method: peers.Method, points: list, rho: float, first: float | None,
+                        args) -> tuple[float, float]:
+    """(seconds per separation, seconds of setup per call).
+
+    A scalar interface is timed as a loop over the points, repeated until it
+    lasts args.target_time. A batch interface (a list or an array) may have a
+    fixed cost per call: it is timed on n points and on 4n, t(n) = c0 + c1 n
+    is fitted through the two, and the time per separation is given for a
+    light curve of args.light_curve separations, c1 + c0 / args.light_curve."""
+    if not points:
+        return math.nan, math.nan
+    if first is None:
+        first, _ = best_time(method, points, rho, 1,
+                             argparse.Namespace(repeats=1, budget=0, target_time=0))
+    if method.scalar:
+        k = max(1, min(math.ceil(args.target_time / max(first, 1e-9)),
+                       math.floor(args.budget / max(first, 1e-9))))
+        if k == 1:
+            return first / len(points), 0.0
+        best, n = best_time(method, points, rho, k, args)
+        return min(best / n, first / len(points)), 0.0
+    k = max(1, math.ceil(args.min_batch / len(points)))
+    if first * 4 * k > args.budget:
+        k = 1
+    if args.quick:  # one size, no fit
+        best, n = best_time(method, points, rho, k, args)
+        return best / n, 0.0
+    t1, n1 = best_time(method, points, rho, k, args)
+    t4, n4 = best_time(method, points, rho, 4 * k, args)
+    c1 = (t4 - t1) / (n4 - n1)
+    c0 = t1 - c1 * n1
+    if c1 <= 0 or c0 < 0.05 * t1:  # within the noise: no setup cost to see
+        return t4 / n4, 0.0
+    return c1 + c0 / args.light_curve, c0
 
 
 def run_method(method: peers.Method, ref: dict, args) -> dict:
@@ -158,7 +188,7 @@ def run_method(method: peers.Method, ref: dict, args) -> dict:
               "note": method.note, "rings": method.rings, "absent": method.absent}
     if method.absent:
         return result
-    points_out, failures, times = [], [], {}
+    points_out, failures, times, setup = [], [], {}, {}
     for rho, rows in sorted(ref[method.target].items()):
         points = [p for p, _ in rows]
         values, fails, first = evaluate(method, points, rho)
@@ -174,7 +204,7 @@ def run_method(method: peers.Method, ref: dict, args) -> dict:
                 ok_points.append(p)
         if first is None or len(ok_points) != len(points):
             first = None
-        times[rho] = time_batch(method, ok_points, rho, first, args)
+        times[rho], setup[rho] = time_per_separation(method, ok_points, rho, first, args)
     errs = [p["err"] for p in points_out if p["err"] is not None]
     far = [p["err"] for p in points_out if p["err"] is not None and limb_offset(p["point"][0]) >= 1e-2
            and (len(p["point"]) == 1 or abs(p["point"][0] - p["point"][1]) >= 1e-2)]
@@ -186,6 +216,8 @@ def run_method(method: peers.Method, ref: dict, args) -> dict:
         "max_err": max(errs) if errs else None,
         "median_err": statistics.median(errs) if errs else None,
         "time_per_rho": {repr(k): v for k, v in times.items()},
+        "setup_per_rho": {repr(k): v for k, v in setup.items()},
+        "median_setup": statistics.median(setup.values()) if setup else None,
         "median_time": statistics.median([v for v in times.values() if not math.isnan(v)])
         if times else None,
         "detail": points_out,
@@ -392,7 +424,9 @@ def write_report(results: list, conv: dict, args, out_dir: Path, elapsed: float)
     w("# Finite-source magnification: accuracy and speed\n")
     w(f"Generated by `python benchmarks/run.py{' --quick' if args.quick else ''}` on "
       f"{datetime.date.today().isoformat()} at revision {revision()}, in {elapsed:.0f} s.  ")
-    w(f"Machine: {machine()}.  ")
+    w(f"Machine: {machine()}; load average {args.load_before:.1f} at the start, "
+      f"{os.getloadavg()[0]:.1f} at the end (times on a shared machine vary from run to run by "
+      "some tens of per cent; the ratios within one run are what compares).  ")
     w("Reference: `benchmarks/data/reference.tsv` (mpmath, 20 significant digits; made by "
       "`benchmarks/make_reference.py`).\n")
     w("Grid: source radius ρ = rstar/re ∈ {" + ", ".join(f"{r:g}" for r in rhos) + "} Einstein "
@@ -400,12 +434,14 @@ def write_report(results: list, conv: dict, args, out_dir: Path, elapsed: float)
       "1e-6 on both sides of the limb and x = 1 itself"
       + (" (quick run: every third separation of ρ = 0.01, 0.1 and 1)" if args.quick else "")
       + ".\n")
-    w("Relative error |A − A_ref| / A_ref at every point; **time per separation**: each source "
-      "size's separations evaluated as one batch (a list or array where the interface takes one, "
-      f"a loop otherwise), repeated to at least {args.min_batch} separations so that per-call "
-      "setup is spread as over a light curve; best of repeated runs divided by the batch length, "
-      "median over the source sizes. A point at which a method raises or returns NaN or infinity "
-      "counts as "
+    w("Relative error |A − A_ref| / A_ref at every point. **Time per separation**, for each "
+      "source size, over that size's separations (copies a few ulp apart where more are needed), "
+      "best of repeated runs, then the median over the source sizes: an interface that takes one "
+      "separation per call is timed as a loop; one that takes a list or an array is timed on n "
+      "and on 4n separations, t(n) = c0 + c1·n is fitted through the two, and the time per "
+      f"separation is given for a light curve of {LIGHT_CURVE} separations, c1 + c0/{LIGHT_CURVE}"
+      + (" (quick run: one batch, its time divided by its length)" if args.quick else "")
+      + ". A point at which a method raises or returns NaN or infinity counts as "
       "*failed*: it is left out of the error statistics and out of the timed batch.\n")
 
     w("## Targets\n")
@@ -444,6 +480,10 @@ def write_report(results: list, conv: dict, args, out_dir: Path, elapsed: float)
             tp = {float(k): v for k, v in r["time_per_rho"].items()}
             w(f"| {r['name']} | " + " | ".join(fmt_time(tp.get(x)) for x in rhos) + " |")
         w("")
+        setups = [r for r in group if not r["absent"] and r.get("median_setup")]
+        if setups:
+            w("Fixed cost per call (c0 of the fit), median over the source sizes: " + "; ".join(
+                f"{r['name']} {fmt_time(r['median_setup'])}" for r in setups) + ".\n")
         w("Largest relative error for each source size ρ:\n")
         w("| method | " + " | ".join(f"ρ = {x:g}" for x in rhos) + " |")
         w("|---|" + "---|" * len(rhos))
@@ -529,6 +569,19 @@ def write_report(results: list, conv: dict, args, out_dir: Path, elapsed: float)
                     row += " |"
                 w(row)
             w("")
+
+    if WALLCLOCK.exists():
+        wall = json.loads(WALLCLOCK.read_text())
+        w("## Time per separation before and after the speed-ups\n")
+        w(f"Both revisions built and timed in one run of `benchmarks/compare_builds.py --before "
+          f"{wall['before']} --after {wall['after']}` (alternating, best of three), on this "
+          "machine; every result is bit for bit the same in both (`benchmarks/bitcheck.py`).\n")
+        w("| workload | before | after | change |")
+        w("|---|---|---|---|")
+        for k, v in wall["seconds_per_separation"].items():
+            w(f"| {k} | {fmt_time(v['before'])} | {fmt_time(v['after'])} | "
+              f"{100 * (v['after'] / v['before'] - 1):+.1f} % |")
+        w("")
 
     w("## Figure\n")
     w("![error against time per separation](figure.png)\n")
@@ -625,12 +678,14 @@ def main(argv=None) -> int:
     parser.add_argument("--only", help="run only the methods whose name contains this text")
     args = parser.parse_args(argv)
     args.target_time = 0.02 if args.quick else 0.25
-    args.min_batch = 200 if args.quick else 1000
+    args.min_batch = 50 if args.quick else 250
+    args.light_curve = LIGHT_CURVE
     args.budget = 0.3 if args.quick else 3.0
     args.repeats = 1 if args.quick else 3
     out_dir = args.out or (HERE / "results" / ("quick" if args.quick else ""))
     out_dir.mkdir(parents=True, exist_ok=True)
 
+    args.load_before = os.getloadavg()[0]
     start = time.time()
     ref = load_reference()
     if args.quick:
