@@ -244,27 +244,40 @@ def tag(value, name: str) -> None:
             tag(item, name)
 
 
-def sequence_outcome(value, items_outcomes) -> list[float] | Fails:
-    """What the float-sequence conversion gives for a container whose items,
-    in iteration order, have the given outcomes."""
+def is_sequence(value) -> bool:
+    """The interpreter's sequence check: item access, and no mapping."""
+    return hasattr(type(value), "__getitem__") and not isinstance(value, dict)
+
+
+def sequence_oracle(value):
+    """What converting `value` to a float sequence must give."""
     if isinstance(value, str):
         return Fails("renamed", "Can't extract `str` to `Vec`")
+    if not is_sequence(value):
+        return Fails("renamed",
+                     f"'{type(value).__qualname__}' object cannot be converted to 'Sequence'")
     if isinstance(value, Sequence):
         if value.length_error is not None:
             if type(value.length_error) is panic_class():
                 return failure_of(value.length_error)
         elif value.length is not None and 2**60 <= value.length < 2**63:
             return Fails("panic", "capacity overflow")
+    try:
+        iterator = iter(value)
+    except BaseException as e:  # noqa: BLE001
+        return failure_of(e)
     values = []
-    for i, outcome in enumerate(items_outcomes):
-        if isinstance(value, Sequence) and value.stop is not None and i == value.stop:
-            return failure_of(value.stop_error)
+    while True:
+        try:
+            item = next(iterator)
+        except StopIteration:
+            return values
+        except BaseException as e:  # noqa: BLE001
+            return failure_of(e)
+        outcome = float_outcome(item)
         if isinstance(outcome, Fails):
             return outcome
         values.append(outcome)
-    if isinstance(value, Sequence) and value.stop is not None and value.stop >= len(values):
-        return failure_of(value.stop_error)
-    return values
 
 
 @dataclasses.dataclass(frozen=True)

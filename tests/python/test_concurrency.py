@@ -26,7 +26,6 @@ from adversarial import (
     Floaty,
     RaisingFloat,
     Sequence,
-    panic_class,
     same_double,
     stderr_to_devnull,
 )

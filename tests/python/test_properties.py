@@ -40,12 +40,12 @@ from adversarial import (
     RaisingFloat,
     Sequence,
     WrongFloat,
-    failure_of,
     float_outcome,
     mismatch_message,
     panic_class,
     planted,
     same_double,
+    sequence_oracle,
     tag,
 )
 
@@ -276,42 +276,6 @@ def hostile_sequences(max_size: int):
     )
     _SEQUENCES[max_size] = strategy
     return strategy
-
-
-def is_sequence(value) -> bool:
-    """The interpreter's sequence check: item access, and no mapping."""
-    return hasattr(type(value), "__getitem__") and not isinstance(value, dict)
-
-
-def sequence_oracle(value):
-    """What converting `value` to a float sequence must give."""
-    if isinstance(value, str):
-        return Fails("renamed", "Can't extract `str` to `Vec`")
-    if not is_sequence(value):
-        return Fails("renamed",
-                     f"'{type(value).__qualname__}' object cannot be converted to 'Sequence'")
-    if isinstance(value, Sequence):
-        if value.length_error is not None:
-            if type(value.length_error) is panic_class():
-                return failure_of(value.length_error)
-        elif value.length is not None and 2**60 <= value.length < 2**63:
-            return Fails("panic", "capacity overflow")
-    try:
-        iterator = iter(value)
-    except BaseException as e:  # noqa: BLE001
-        return failure_of(e)
-    values = []
-    while True:
-        try:
-            item = next(iterator)
-        except StopIteration:
-            return values
-        except BaseException as e:  # noqa: BLE001
-            return failure_of(e)
-        outcome = float_outcome(item)
-        if isinstance(outcome, Fails):
-            return outcome
-        values.append(outcome)
 
 
 def hostile_arguments(function):
