@@ -18,25 +18,45 @@ namespace tessarin::models {
 
 inline constexpr double QUADRATURE_TOLERANCE = 1e-16;
 
-// Integral of h over the source, [0, 1]. With the lens inside the source
+// The integral of h over the source, [0, 1], divided by norm: the flux-
+// weighted mean magnification. With the lens inside the source
 // (0 < l < 1) the integrands have a logarithmic singularity at r = l, which
 // the rule converges on slowly in the interior; split there, the
 // singularity sits at an end of both pieces, where the rule's node
 // clustering absorbs it.
-template <class H> double integrate_over_source(const H &h, double l) {
+//
+// The rule counts a non-finite integrand value as 0, so that a node where
+// the magnification fails darkens the source a little instead of spoiling
+// the sum. When no node at all has a finite value (a NaN or infinite
+// separation, a source of radius 0) there is no magnification to speak of,
+// and the mean is NaN rather than a 0 that a fit would take at its word.
+// The values pass to the rule unchanged: only this flag is added, and a
+// mean that is NaN already (an empty table: 0 / 0) is left as it is.
+template <class H> double mean_over_source(const H &h, double l, double norm) {
   using quadrature::double_exponential::integrate;
+  bool any_finite = false;
+  const auto g = [&](double r) {
+    const double v = h(r);
+    any_finite = any_finite || std::isfinite(v);
+    return v;
+  };
+  double total;
   if (0 < l && l < 1) {
-    const double inner = integrate(h, 0.0, l, QUADRATURE_TOLERANCE).integral;
-    const double outer = integrate(h, l, 1.0, QUADRATURE_TOLERANCE).integral;
-    return inner + outer;
+    const double inner = integrate(g, 0.0, l, QUADRATURE_TOLERANCE).integral;
+    const double outer = integrate(g, l, 1.0, QUADRATURE_TOLERANCE).integral;
+    total = inner + outer;
+  } else {
+    total = integrate(g, 0.0, 1.0, QUADRATURE_TOLERANCE).integral;
   }
-  return integrate(h, 0.0, 1.0, QUADRATURE_TOLERANCE).integral;
+  const double mean = total / norm;
+  return any_finite || std::isnan(mean) ? mean : std::numeric_limits<double>::quiet_NaN();
 }
 
 // Rings of the source: the flux of the ring at radius r is magnified by the
 // ring mean A(r), so the source is magnified by
 // int I(r) 2 pi r A(r) dr / int I(r) 2 pi r dr. A failed ring magnification
-// counts as 0 (non-finite integrand values are dropped by the rule).
+// counts as 0 (non-finite integrand values are dropped by the rule), unless
+// every one fails: then the result is NaN.
 template <class Profile>
 Vector _integrated_heyrovsky_magnification(Vector l, double re, double rstar,
                                            const Profile &profile, double norm) {
@@ -49,7 +69,7 @@ Vector _integrated_heyrovsky_magnification(Vector l, double re, double rstar,
       const double A = a ? a.value() : std::numeric_limits<double>::quiet_NaN();
       return profile(r) * ((TWO_PI * r) * A);
     };
-    out.push_back(integrate_over_source(h, li) / norm);
+    out.push_back(mean_over_source(h, li, norm));
   }
   return out;
 }
@@ -79,7 +99,7 @@ Result<Vector> _integrated_witt_mao_magnification(Vector l, double re, double rs
       const double D = sderivative(A, r);
       return profile(r) * ((TWO_PI * r) * (a + (0.5 * r) * D));
     };
-    out.push_back(integrate_over_source(h, l[i]) / norm);
+    out.push_back(mean_over_source(h, l[i], norm));
   }
   return out;
 }

@@ -5,7 +5,9 @@ Reference tables from tools/gen_model_refs.py: tests/data/limb_darkened.txt
 tests/data/uniform_disk.txt.
 """
 import math
+import warnings
 
+import numpy as np
 import pytest
 
 import tessarin
@@ -139,8 +141,60 @@ def test_empty_separations():
 
 
 def test_heyrovsky_never_raises_and_witt_mao_passes_the_disk_error_on():
-    assert tessarin.integrated_heyrovsky_magnification([-0.5], 1.0, 1.0) == [0.0]
+    assert math.isnan(tessarin.integrated_heyrovsky_magnification([-0.5], 1.0, 1.0)[0])
     with pytest.raises(RuntimeError, match="^elliprj: Fail to converge$"):
         tessarin.integrated_witt_mao_magnification([2.0, -0.5], 1.0, 1.0)
     with pytest.raises(RuntimeError, match="^elliprj: Fail to converge$"):
         tessarin.integrated_flux_map_witt_mao_magnification([-0.5], 1.0, 1.0, [0.0, 1.0], [1.0, 1.0])
+
+
+UNIFORM = ([0.0, 1.0], [1.0, 1.0])
+INTEGRATED = {
+    "rings": lambda l, re, rstar: tessarin.integrated_heyrovsky_magnification(l, re, rstar),
+    "disks": lambda l, re, rstar: tessarin.integrated_witt_mao_magnification(l, re, rstar),
+    "table rings": lambda l, re, rstar: tessarin.integrated_flux_map_heyrovsky_magnification(
+        l, re, rstar, *UNIFORM),
+    "table disks": lambda l, re, rstar: tessarin.integrated_flux_map_witt_mao_magnification(
+        l, re, rstar, *UNIFORM),
+}
+NAN, INF = math.nan, math.inf
+
+
+# Arguments for which no node of the integral has a finite integrand value:
+# every ring mean (or disk magnification) fails. There is no magnification,
+# and a 0 would be a failure passed off as a number.
+@pytest.mark.parametrize("model", INTEGRATED)
+@pytest.mark.parametrize("l, re, rstar", [
+    (NAN, 1.0, 0.1), (INF, 1.0, 0.1), (-INF, 1.0, 0.1), (-1.0, 1.0, 0.1), (-1e308, 1.0, 0.1),
+    (0.5, NAN, 0.1), (0.5, INF, 0.1), (0.5, -INF, 0.1),
+    (0.5, 1.0, NAN), (0.5, 1.0, 0.0), (0.5, 1.0, -0.0),
+])
+def test_no_finite_node_gives_nan(model, l, re, rstar):
+    try:
+        got = INTEGRATED[model]([l], re, rstar)
+    except RuntimeError:
+        # The disk models compute the whole source's magnification first,
+        # and pass its error on; the ring models never raise.
+        assert model.endswith("disks")
+        return
+    assert len(got) == 1 and math.isnan(got[0]), got
+
+
+@pytest.mark.parametrize("model", ["rings", "table rings"])
+def test_masked_epoch_is_nan_and_its_neighbours_are_untouched(model):
+    epochs = np.ma.array([0.5, 1.5, 2.0], mask=[0, 1, 0])
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # NumPy: "converting a masked element to nan"
+        got = INTEGRATED[model](epochs, 1.0, 0.1)
+    assert math.isnan(got[1])
+    assert [got[0], got[2]] == INTEGRATED[model]([0.5, 2.0], 1.0, 0.1)
+
+
+def test_nodes_that_fail_alone_still_count_as_dark():
+    # Every segment that touches the NaN brightness is NaN: only the core
+    # r < 0.3 has finite integrand values. It is a uniform disk of radius
+    # 0.3 seen through the rule's handling of a jump, not NaN.
+    fn = tessarin.integrated_flux_map_heyrovsky_magnification
+    got = fn([2.0], 1.0, 1.0, [0.0, 0.3, 0.6, 1.0], [1.0, 1.0, NAN, NAN])[0]
+    core = tessarin.witt_mao_magnification([2.0 / 0.3], 1.0, 0.3)[0]
+    assert got == pytest.approx(core, rel=1e-3)
