@@ -6,6 +6,8 @@ Writes, under tests/data/:
   small_disk.txt      u  R  A      disk of radius R at u (Einstein radii)
   limb_darkened.txt   rho  l  A     linear limb darkening, coefficient 0.6:
                                     int I 2 pi r A_ring dr / int I 2 pi r dr
+  jump_profiles.txt   table  rho  l  A   piecewise-constant tables (JUMP_TABLES,
+                                    numbered from 0) as sums of uniform disks
 
 rho = rstar/re is the source radius in Einstein radii, eta = re/rstar the
 Einstein radius in source radii, x, l and r are in source radii. Every value
@@ -15,6 +17,7 @@ mean as an angular average of the point-lens magnification, the disk as an
 area average of ring means).
 
 Run: python tools/gen_model_refs.py        (a few minutes)
+     python tools/gen_model_refs.py jump_profiles.txt   (one table only)
 """
 from __future__ import annotations
 
@@ -152,7 +155,46 @@ RING_WINDOW = [  # eta, l, r - l: inside the relative window, both sides
 X_LD = ["0", "1e-6", "0.1", "0.3", "0.5", "0.9", "0.99", "1", "1.01", "1.1", "1.5", "2", "5"]
 
 
+# Tables whose brightness jumps inside the source (radii bl, brightness bf,
+# linear between the points and dark outside them), each with the uniform
+# disks (weight, radius in source radii) that add up to its profile, and the
+# separations to try: inside, on and outside each jump. The tests hold the
+# same tables, in the same order.
+JUMP_TABLES = [
+    ([0, 0.5], [1, 1], [(1, 0.5)], [0, 0.3, 0.5, 0.7, 1, 1.5]),            # a smaller star
+    ([0, 0.8], [1, 1], [(1, 0.8)], [0.3, 0.8, 0.9, 1.5]),
+    ([0, 0.5, 0.5, 1], [1, 1, 0.5, 0.5], [(0.5, 1), (0.5, 0.5)], [0.3, 0.5, 0.7, 1.5]),  # a step
+    ([0.3, 1], [1, 1], [(1, 1), (-1, 0.3)], [0.1, 0.3, 0.6, 1.5]),           # an annulus
+    ([0, 0.4, 0.4, 0.7, 0.7, 0.9], [1, 1, 0.6, 0.6, 0.3, 0.3],
+     [(0.3, 0.9), (0.3, 0.7), (0.4, 0.4)], [0.2, 0.4, 0.55, 0.7, 0.8, 0.9, 0.95, 2]),
+]
+JUMP_RHOS = [0.01, 0.1, 1.0]
+
+
+def jump_profile(disks, l: float, rho: float):
+    """Magnified flux over flux of a sum of uniform disks of radius R
+    (source radii) and brightness c, centred on the source. Radii,
+    separations and rho enter as the doubles the module receives."""
+    l, rho = mp.mpf(l), mp.mpf(rho)
+    flux = magnified = mp.mpf(0)
+    for c, R in disks:
+        c, R = mp.mpf(c), mp.mpf(R)
+        flux += c * R * R
+        magnified += c * R * R * uniform_disk(l * rho, rho * R)
+    return magnified / flux
+
+
+def jump_rows():
+    for i, (_, _, disks, ls) in enumerate(JUMP_TABLES):
+        for rho in JUMP_RHOS:
+            for l in ls:
+                yield (str(i), repr(rho), repr(float(l)), jump_profile(disks, float(l), rho))
+
+
 def main() -> None:
+    if sys.argv[1:] == ["jump_profiles.txt"]:
+        write("jump_profiles.txt", jump_rows())
+        return
     self_check()
     disk_rows = []
     for rho in RHOS:
@@ -177,6 +219,8 @@ def main() -> None:
     with multiprocessing.Pool(2) as pool:
         values = pool.starmap(limb_darkened_at, cases)
     write("limb_darkened.txt", [(rho, x, v) for (rho, x), v in zip(cases, values)])
+    mp.mp.dps = 40
+    write("jump_profiles.txt", jump_rows())
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <span>
 
 #include "models/concentric_disks.hpp"
 #include "models/models.hpp"
@@ -18,29 +19,79 @@ namespace tessarin::models {
 
 inline constexpr double QUADRATURE_TOLERANCE = 1e-16;
 
-// Integral of h over the source, [0, 1]. With the lens inside the source
-// (0 < l < 1) the integrands have a logarithmic singularity at r = l, which
-// the rule converges on slowly in the interior; split there, the
-// singularity sits at an end of both pieces, where the rule's node
-// clustering absorbs it.
-template <class H> double integrate_over_source(const H &h, double l) {
+// The integral of f over [0, 1] as a sum of pieces, cut at `cuts` (sorted,
+// distinct, inside (0, 1)) and at l when 0 < l < 1. The rule converges
+// slowly across a jump or a singularity inside an interval, and quickly on
+// one at an end, where its nodes cluster. The pieces are added left to
+// right; with no cuts this is the rule over [0, 1], or over [0, l] plus
+// [l, 1].
+template <class F> double integrate_in_pieces(const F &f, std::span<const double> cuts, double l) {
   using quadrature::double_exponential::integrate;
-  if (0 < l && l < 1) {
-    const double inner = integrate(h, 0.0, l, QUADRATURE_TOLERANCE).integral;
-    const double outer = integrate(h, l, 1.0, QUADRATURE_TOLERANCE).integral;
-    return inner + outer;
+  double a = 0.0;
+  double total = 0.0;
+  bool first = true;
+  const auto piece = [&](double b) {
+    const double v = integrate(f, a, b, QUADRATURE_TOLERANCE).integral;
+    total = first ? v : total + v;
+    first = false;
+    a = b;
+  };
+  bool split_at_l = 0 < l && l < 1;
+  for (const double c : cuts) {
+    if (split_at_l && !(c < l)) {
+      if (l < c) piece(l);
+      split_at_l = false;
+    }
+    piece(c);
   }
-  return integrate(h, 0.0, 1.0, QUADRATURE_TOLERANCE).integral;
+  if (split_at_l) piece(l);
+  piece(1.0);
+  return total;
+}
+
+// The integral of h over the source divided by norm: the flux-weighted mean
+// magnification. With the lens inside the source (0 < l < 1) the integrands
+// have a logarithmic singularity at r = l, so the integral is split there;
+// it is also split where the profile jumps (`cuts`).
+//
+// The rule counts a non-finite integrand value as 0, so that a node where
+// the magnification fails darkens the source a little instead of spoiling
+// the sum. When no node at all has a finite value (a NaN or infinite
+// separation, a source of radius 0) there is no magnification to speak of,
+// and the mean is NaN rather than a 0 that a fit would take at its word.
+// The values pass to the rule unchanged: only this flag is added, and a
+// mean that is NaN already (an empty table: 0 / 0) is left as it is.
+template <class H>
+double mean_over_source(const H &h, double l, double norm, std::span<const double> cuts) {
+  bool any_finite = false;
+  const auto g = [&](double r) {
+    const double v = h(r);
+    any_finite = any_finite || std::isfinite(v);
+    return v;
+  };
+  const double mean = integrate_in_pieces(g, cuts, l) / norm;
+  return any_finite || std::isnan(mean) ? mean : std::numeric_limits<double>::quiet_NaN();
+}
+
+// The radii inside (0, 1) where a profile jumps: none for a smooth law.
+template <class Profile> std::span<const double> jumps_of(const Profile &profile) noexcept {
+  if constexpr (requires { profile.jumps(); }) {
+    return profile.jumps();
+  } else {
+    return {};
+  }
 }
 
 // Rings of the source: the flux of the ring at radius r is magnified by the
 // ring mean A(r), so the source is magnified by
 // int I(r) 2 pi r A(r) dr / int I(r) 2 pi r dr. A failed ring magnification
-// counts as 0 (non-finite integrand values are dropped by the rule).
+// counts as 0 (non-finite integrand values are dropped by the rule), unless
+// every one fails: then the result is NaN.
 template <class Profile>
 Vector _integrated_heyrovsky_magnification(Vector l, double re, double rstar,
                                            const Profile &profile, double norm) {
   const RingLens ring(re, rstar);
+  const auto jumps = jumps_of(profile);
   Vector out;
   out.reserve(l.size());
   for (const double li : l) {
@@ -49,7 +100,7 @@ Vector _integrated_heyrovsky_magnification(Vector l, double re, double rstar,
       const double A = a ? a.value() : std::numeric_limits<double>::quiet_NaN();
       return profile(r) * ((TWO_PI * r) * A);
     };
-    out.push_back(integrate_over_source(h, li) / norm);
+    out.push_back(mean_over_source(h, li, norm, jumps));
   }
   return out;
 }
@@ -69,6 +120,7 @@ Result<Vector> _integrated_witt_mao_magnification(Vector l, double re, double rs
   // disk.
   if (rho == 0) return std::move(whole).value();
   const Vector &m = whole.value();
+  const auto jumps = jumps_of(profile);
 
   Vector out;
   out.reserve(l.size());
@@ -79,7 +131,7 @@ Result<Vector> _integrated_witt_mao_magnification(Vector l, double re, double rs
       const double D = sderivative(A, r);
       return profile(r) * ((TWO_PI * r) * (a + (0.5 * r) * D));
     };
-    out.push_back(integrate_over_source(h, l[i]) / norm);
+    out.push_back(mean_over_source(h, l[i], norm, jumps));
   }
   return out;
 }

@@ -1,6 +1,8 @@
 #include "numeric/interp.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace tessarin::interp {
 namespace {
@@ -57,8 +59,9 @@ double interp(std::span<const double> x, std::span<const double> y, double xp, O
 
 LinearTable::LinearTable(std::span<const double> x, std::span<const double> y) {
   const std::size_t n = std::min(x.size(), y.size());
-  x_.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(n));
   if (n == 0) return;
+  x_first_ = x[0];
+  x_last_ = x[n - 1];
   y_first_ = y[0];
   y_last_ = y[n - 1];
   lines_.reserve(n - 1);
@@ -66,36 +69,39 @@ LinearTable::LinearTable(std::span<const double> x, std::span<const double> y) {
     const Segment s = line_through(x[i], x[i + 1], y[i], y[i + 1]);
     lines_.push_back(Line{s.slope, s.intercept});
   }
-  // A NaN ends the run: x[j] <= x[j+1] is false when either is NaN.
-  ordered_ = 1;
-  while (ordered_ < n && x_[ordered_ - 1] <= x_[ordered_])
-    ++ordered_;
+  reach_.reserve(n);
+  double reach = -std::numeric_limits<double>::infinity();
+  for (std::size_t j = 0; j < n; ++j) {
+    if (std::isnan(x[j])) {
+      reach = std::numeric_limits<double>::infinity();
+    } else if (x[j] > reach) {
+      reach = x[j];
+    }
+    reach_.push_back(reach);
+  }
 }
 
-// The index the scan of interp() finds. Within the non-decreasing run
-// x_[0..ordered_) no element is NaN and x_[j] <= x_[j+1], so x_[j+1] < xp
-// implies x_[j] < xp: the predicate "x_[j] < xp" is true on a prefix and
-// false after it, and bisection finds the first element for which it is
-// false, as the scan does. Past the run the scan goes on element by element.
+// The index the scan of interp() finds. Once xp > x[0] (so xp is not NaN),
+// the scan passes x[1], ..., x[j] exactly when every one of them is below
+// xp, that is when their maximum is: a NaN stops the scan, and as +infinity
+// it stops the bisection too (not even an infinite xp is above it). The
+// running maximum is non-decreasing, so "reach_[j] < xp" holds on a prefix
+// of j = 1 ... n - 2 and bisection finds where it ends: the scan's stop, in
+// O(log n) for sorted, nearly sorted and unsorted tables alike.
 std::size_t LinearTable::segment(double xp) const noexcept {
-  if (!(xp > x_[0])) return 0;
+  if (!(xp > x_first_)) return 0;
   const auto below = [xp](double v) { return v < xp; };
-  const auto first = x_.begin() + 1;
-  const auto stop = x_.end() - 1; // candidates j = 1 ... n - 2
-  const auto run_end = x_.begin() + static_cast<std::ptrdiff_t>(ordered_);
-  auto j = std::partition_point(first, std::min(run_end, stop), below);
-  while (j < stop && below(*j))
-    ++j;
-  return static_cast<std::size_t>(j - x_.begin()) - 1;
+  const auto j = std::partition_point(reach_.begin() + 1, reach_.end() - 1, below);
+  return static_cast<std::size_t>(j - reach_.begin()) - 1;
 }
 
 double LinearTable::operator()(double xp, OutOfRange rule) const noexcept {
-  const std::size_t n = x_.size();
+  const std::size_t n = reach_.size();
   if (n == 0) return 0.0;
   if (n == 1) return y_first_;
   const Line &line = lines_[segment(xp)];
   const double v = line.slope * xp + line.intercept;
-  return apply_rule(v, xp, x_[0], x_[n - 1], y_first_, y_last_, rule);
+  return apply_rule(v, xp, x_first_, x_last_, y_first_, y_last_, rule);
 }
 
 } // namespace tessarin::interp

@@ -40,10 +40,10 @@ double interp(std::span<const double> x, std::span<const double> y, double xp, O
 
 // The same interpolation for a table evaluated many times: the slopes and
 // intercepts are computed once, by the same operations, and the segment is
-// found by bisection over the leading non-decreasing run of x (where the scan
-// above and the bisection provably pick the same index) and by the scan beyond
-// it. Every result is bit for bit the one of interp(x, y, xp, rule). Copies
-// the table; evaluation allocates nothing.
+// found in O(log n) by bisection over the running maximum of x, on which the
+// scan above stops at the same index whatever the order of x (see
+// segment()). Every result is bit for bit the one of interp(x, y, xp, rule).
+// Copies the table; evaluation allocates nothing.
 class LinearTable {
 public:
   LinearTable(std::span<const double> x, std::span<const double> y);
@@ -51,7 +51,7 @@ public:
   double operator()(double xp, OutOfRange rule) const noexcept;
 
   // The number n of pairs in the table.
-  std::size_t size() const noexcept { return x_.size(); }
+  std::size_t size() const noexcept { return reach_.size(); }
 
 private:
   struct Line {
@@ -61,11 +61,14 @@ private:
 
   std::size_t segment(double xp) const noexcept;
 
-  std::vector<double> x_;   // the n abscissas
+  // reach_[j] = max(x[0], ..., x[j]), a NaN counting as +infinity: the
+  // largest abscissa the scan has passed when it reaches j. Non-decreasing.
+  std::vector<double> reach_;
   std::vector<Line> lines_; // the n - 1 segments
-  double y_first_ = 0.0;    // y[0] (0 for an empty table)
-  double y_last_ = 0.0;     // y[n - 1]
-  std::size_t ordered_ = 0; // x_[0] <= x_[1] <= ... <= x_[ordered_ - 1]
+  double x_first_ = 0.0;    // x[0], x[n - 1], y[0], y[n - 1] (0 for an empty table)
+  double x_last_ = 0.0;
+  double y_first_ = 0.0;
+  double y_last_ = 0.0;
 };
 
 } // namespace tessarin::interp

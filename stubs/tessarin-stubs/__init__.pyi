@@ -156,7 +156,10 @@ def integrated_flux_map_witt_mao_magnification(
     ``(bl, bf)``. The source is dark outside the table (below ``bl[0]`` and
     above ``bl[-1]``); a one-point table is a uniform source. The result does
     not depend on the scale of ``bf``: the profile is normalised by the
-    integral of ``2πr I(r)`` over the source.
+    integral of ``2πr I(r)`` over the source. Where the brightness jumps
+    (the table starts above 0 or ends below 1 with a non-zero brightness,
+    or repeats a radius with two brightnesses) the integrals are split, at
+    up to 16 such radii.
 
     Parameters
     ----------
@@ -271,7 +274,8 @@ def integrated_heyrovsky_magnification(
     ------
     TypeError
         An argument could not be converted. No computation error is raised:
-        a ring whose magnification fails counts as dark.
+        a ring whose magnification fails counts as dark, and a separation at
+        which every ring fails gives NaN.
 
     Examples
     --------
@@ -294,7 +298,9 @@ def integrated_flux_map_heyrovsky_magnification(
     ``(bl, bf)``. The source is dark outside the table; a one-point table is
     a uniform source. Any limb-darkening law can be given this way, tabulated
     densely near the limb where it is steepest; the scale of ``bf`` does not
-    matter.
+    matter. Where the brightness jumps (the table starts above 0 or ends
+    below 1 with a non-zero brightness, or repeats a radius with two
+    brightnesses) the integrals are split, at up to 16 such radii.
 
     Parameters
     ----------

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -101,17 +102,34 @@ TEST(LinearTable, AgreesWithInterpOnArbitraryTables) {
   const OutOfRange rules[] = {OutOfRange::Extend(), OutOfRange::HoldEnds(), OutOfRange::Fill(0.0)};
   int mismatches = 0;
   std::string first_mismatch;
-  for (int trial = 0; trial < 2000; ++trial) {
-    const std::size_t nx = rng() % 9, ny = rng() % 9;
-    const int kind = static_cast<int>(rng() % 4); // sorted, unsorted, sorted prefix, oddities
+  for (int trial = 0; trial < 4000; ++trial) {
+    // sorted, unsorted, sorted prefix, oddities; then longer tables: one
+    // swapped neighbour pair, several sorted runs, several runs and oddities
+    const int kind = static_cast<int>(rng() % 7);
+    const std::size_t longer = kind >= 4 ? 2 + rng() % 60 : 0;
+    const std::size_t nx = longer ? longer : rng() % 9;
+    const std::size_t ny = longer ? nx + 1 - rng() % 3 : rng() % 9;
     std::vector<double> x(nx), y(ny);
     for (double &v : x)
       v = std::round(uniform(rng) * 4) / 4; // repeats are common
     for (double &v : y)
       v = uniform(rng);
-    if (kind != 1) std::sort(x.begin(), x.end());
+    if (kind != 1 && kind < 5) std::sort(x.begin(), x.end());
     if (kind == 2 && nx > 2) std::swap(x[nx - 1], x[nx / 2]);
     if (kind == 3 && nx > 0) x[rng() % nx] = oddities[rng() % 6];
+    if (kind == 4) {
+      const std::size_t i = rng() % (nx - 1);
+      std::swap(x[i], x[i + 1]);
+    }
+    if (kind >= 5) { // sorted chunks, each sorted on its own
+      for (std::size_t begin = 0; begin < nx;) {
+        const std::size_t end = std::min(nx, begin + 1 + rng() % 20);
+        std::sort(x.begin() + static_cast<std::ptrdiff_t>(begin),
+                  x.begin() + static_cast<std::ptrdiff_t>(end));
+        begin = end;
+      }
+      if (kind == 6) x[rng() % nx] = oddities[rng() % 6];
+    }
     const LinearTable table(x, y);
     std::vector<double> probes = {nan, inf, -inf, uniform(rng) * 2};
     for (double v : x)

@@ -4,11 +4,13 @@
 
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "models/concentric_disks.hpp"
+#include "models/integrated.hpp"
 #include "models/models.hpp"
 #include "models/profile.hpp"
 #include "models/tabulated_profile.hpp"
@@ -56,6 +58,70 @@ TEST(Profile, TabulatedDefaultLawNorm) {
     bf.push_back(1 - 0.6 * (1 - std::sqrt(1 - r * r)));
   }
   EXPECT_EQ(TabulatedProfile(bl, bf).norm(), 2.4819063715734426);
+}
+
+TEST(Profile, TabulatedJumpsInsideTheSource) {
+  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char *name;
+    Vector bl, bf, jumps;
+  };
+  const Case cases[] = {
+      {"whole disk", {0, 1}, {1, 1}, {}},
+      {"smaller star", {0, 0.5}, {1, 1}, {0.5}},
+      {"annulus", {0.3, 1}, {1, 1}, {0.3}},
+      {"dark at both ends", {0.3, 0.8}, {0, 0}, {}},
+      {"step after a dark start", {0.2, 0.5, 0.5, 1}, {0, 1, 0.5, 0.5}, {0.5}},
+      {"repeated radius, one brightness", {0, 0.5, 0.5, 1}, {1, 0.7, 0.7, 0.4}, {}},
+      {"one point is uniform", {0.5}, {2}, {}},
+      {"beyond the limb", {1.2, 2}, {1, 1}, {}},
+      {"edges at 0 and 1", {-0.0, 0.5, 1}, {1, 2, 1}, {}},
+      {"unsorted: first and last point", {0.7, 0.1, 0.4, 0.9}, {1, 2, 0.5, 1}, {0.7, 0.9}},
+      {"NaN brightness at a step", {0, 0.5, 0.5, 1}, {1, nan, 1, 1}, {0.5}},
+      {"a step at the first radius", {0.4, 0.4, 1}, {1, 2, 2}, {0.4}},
+  };
+  for (const Case &c : cases) {
+    const TabulatedProfile profile(c.bl, c.bf);
+    const auto got = profile.jumps();
+    EXPECT_EQ(Vector(got.begin(), got.end()), c.jumps) << c.name;
+  }
+}
+
+TEST(Profile, TooManyJumpsKeepTheLargest) {
+  // Steps at 0.02, 0.04, ..., 0.8, the step at radius 0.02 k of size k:
+  // the normalisation sees jumps of size 0.02 k^2, so the largest radii win.
+  Vector bl = {0}, bf = {1000};
+  double level = 1000;
+  for (int k = 1; k <= 40; ++k) {
+    bl.insert(bl.end(), {0.02 * k, 0.02 * k});
+    bf.insert(bf.end(), {level, level - k});
+    level -= k;
+  }
+  bl.push_back(1);
+  bf.push_back(level);
+  const TabulatedProfile profile(bl, bf);
+  const auto got = profile.jumps();
+  ASSERT_EQ(got.size(), MAX_JUMPS);
+  for (std::size_t i = 0; i < MAX_JUMPS; ++i)
+    EXPECT_EQ(got[i], 0.02 * static_cast<double>(40 - MAX_JUMPS + 1 + i));
+}
+
+TEST(Pieces, CutsAndTheLensMergeInOrder) {
+  // The sum of the pieces, left to right, against the pieces by hand.
+  const auto f = [](double r) { return std::exp(r); };
+  const auto rule = [&](double a, double b) { return integrate(f, a, b, 1e-16).integral; };
+  const std::vector<double> cuts = {0.25, 0.5};
+  EXPECT_EQ(integrate_in_pieces(f, {}, 2.0), rule(0, 1));
+  EXPECT_EQ(integrate_in_pieces(f, {}, 0.4), rule(0, 0.4) + rule(0.4, 1));
+  EXPECT_EQ(integrate_in_pieces(f, cuts, 0.4),
+            ((rule(0, 0.25) + rule(0.25, 0.4)) + rule(0.4, 0.5)) + rule(0.5, 1));
+  EXPECT_EQ(integrate_in_pieces(f, cuts, 0.5), (rule(0, 0.25) + rule(0.25, 0.5)) + rule(0.5, 1));
+  EXPECT_EQ(integrate_in_pieces(f, cuts, 0.1),
+            ((rule(0, 0.1) + rule(0.1, 0.25)) + rule(0.25, 0.5)) + rule(0.5, 1));
+  EXPECT_EQ(integrate_in_pieces(f, cuts, 0.9),
+            ((rule(0, 0.25) + rule(0.25, 0.5)) + rule(0.5, 0.9)) + rule(0.9, 1));
+  EXPECT_EQ(integrate_in_pieces(f, cuts, std::nan("")),
+            (rule(0, 0.25) + rule(0.25, 0.5)) + rule(0.5, 1));
 }
 
 TEST(ConcentricDisks, WholeSourceAndNegativeRadii) {
