@@ -144,3 +144,14 @@ def test_heyrovsky_never_raises_and_witt_mao_passes_the_disk_error_on():
         tessarin.integrated_witt_mao_magnification([2.0, -0.5], 1.0, 1.0)
     with pytest.raises(RuntimeError, match="^elliprj: Fail to converge$"):
         tessarin.integrated_flux_map_witt_mao_magnification([-0.5], 1.0, 1.0, [0.0, 1.0], [1.0, 1.0])
+
+
+@pytest.mark.parametrize("fn", [tessarin.integrated_heyrovsky_magnification,
+                                tessarin.integrated_witt_mao_magnification])
+@pytest.mark.parametrize("rho", [1e-3, 1.0, 100.0])
+def test_huge_separations_are_unmagnified(fn, rho):
+    # Once 0.0 from about 1e155 source radii on: the magnification is 1 to
+    # double precision there (the disk model's quadrature of its profile
+    # leaves ~1e-11 of its own).
+    got = fn([1e6, 1e155, 1e200, 1e300], 1.0, rho)
+    assert got == pytest.approx([1.0] * 4, rel=1e-10)
