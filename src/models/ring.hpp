@@ -38,7 +38,7 @@ public:
     // Every point of the ring more than 1e5 Einstein radii from the lens:
     // A - 1 < 2 eta^4 / (r - l)^4 < 2e-20, so the mean is 1 to double
     // precision (the closed form would give 1 - ulp as often as 1).
-    if (std::fabs(d) > FAR_FROM_LENS * eta_) return 1.0;
+    if (std::fabs(d) > FAR_FROM_LENS * eta_ && l >= 0 && r >= 0) return 1.0;
     // So far out that squares of the lengths overflow: the ring mean
     // depends only on the ratios of l, r and eta, and scaling all three by
     // a power of 2 is exact.
