@@ -189,7 +189,32 @@ def rj():
     write("rj", rows)
 
 
+def complements():
+    """K, E and Pi from the complements mc = 1 - m and nc = 1 - n (the entry
+    points that take them): mc down to 1e-300 and nc down to 1e-100, where m
+    and n round to 1; the reference is the integral at the exact complements."""
+    mcs = logspace(-300, -0.05, 40) + [2.0**-52, 2.0**-60, 0.75]
+    rows = []
+    for mc in mcs:
+        c = mpf(mc)
+        with mp.workdps(mp.dps + 320):
+            rows.append(("k", [mc], to_float(mpmath.elliprf(0, c, 1))))
+            rows.append(("e", [mc], to_float(2 * mpmath.elliprg(0, c, 1))))
+    # Pi down to 1e-100 only: RJ's duplication squares products of the roots
+    # of its arguments, which underflow for complements near 1e-300 (the
+    # models' complements stay above 1e-33).
+    for mc in logspace(-100, -0.05, 12):
+        for nc in logspace(-100, -0.05, 12):
+            n = 1.0 - nc  # the characteristic the caller holds, rounded
+            with mp.workdps(mp.dps + 320):
+                c, q = mpf(mc), mpf(nc)
+                value = mpmath.elliprf(0, c, 1) + mpf(n) / 3 * mpmath.elliprj(0, c, 1, q)
+            rows.append(("pi", [n, nc, mc], to_float(value)))
+    write("complement", rows)
+
+
 def main():
+    complements()
     k_and_e()
     pi()
     rc()

@@ -22,6 +22,19 @@ struct CompleteEK {
 };
 inline Result<CompleteEK> ellipke(double m);
 
+// The same integrals from the complements mc = 1 - m and nc = 1 - n, for
+// callers that can form them without cancellation. Next to m = 1 or n = 1 a
+// rounded m or n keeps only the leading digits of its complement (1 - m
+// formed from a rounded m is off by about 1e-16 absolute), while K, E and Pi
+// are functions of the complements there; the polynomials of K and E and
+// Carlson's RF and RJ take the complements as they are. Where 1 - m and
+// 1 - n are exact these agree with the entry points above bit for bit
+// (K and E for 0 < m < 1, Pi for 0 < n < 1). The error messages are theirs.
+inline Result<double> ellipk_complement(double mc);
+inline Result<CompleteEK> ellipke_complement(double mc);
+// Pi(n, m) from n, its complement nc = 1 - n and mc = 1 - m.
+inline Result<double> ellippi_complement(double n, double nc, double mc);
+
 } // namespace tessarin::legendre
 
 #include "elliptic/legendre_impl.hpp"

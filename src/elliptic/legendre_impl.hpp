@@ -165,4 +165,41 @@ inline Result<CompleteEK> ellipke(double m) {
   return CompleteEK{e, k};
 }
 
+inline Result<double> ellipk_complement(double mc) {
+  if (mc < 0) return Failure{"ellipk: m must be less than 1."};
+  if (mc == 0) return std::numeric_limits<double>::infinity();
+  // m <= 0: no cancellation in m = 1 - mc, and ellipk has the transformation.
+  if (!(mc < 1)) return ellipk(1 - mc);
+  return internal::k_of_complement(mc);
+}
+
+inline Result<CompleteEK> ellipke_complement(double mc) {
+  if (mc < 0) return Failure{"ellipe: m must be less than 1."};
+  if (mc == 0) return CompleteEK{1.0, std::numeric_limits<double>::infinity()};
+  if (!(mc < 1)) return ellipke(1 - mc);
+  // 0 < m < 1 (or NaN): the two polynomials of ellipke in x = 1 - m = mc.
+  const double ln_x = std::log(mc);
+  const double e =
+      internal::horner(internal::PE, mc) - (internal::horner(internal::QE, mc) * mc) * ln_x;
+  const double k =
+      0x1p-52 > mc ? ln_x * (-0.5) + detail::LN4
+                   : internal::horner(internal::PK, mc) - internal::horner(internal::QK, mc) * ln_x;
+  return CompleteEK{e, k};
+}
+
+inline Result<double> ellippi_complement(double n, double nc, double mc) {
+  if (mc <= 0) return Failure{"ellippi: m must be less than 1."};
+  if (nc < 0) return Failure{"ellippi: n must be less than 1."};
+  // Negative characteristics and n = 0 are far from n = 1: the plain entry
+  // point serves them.
+  if (!(n > 0)) return ellippi(n, 1 - mc);
+  // Pi(n, m) = RF(0, 1 - m, 1) + (n/3) RJ(0, 1 - m, 1, 1 - n) (DLMF 19.25.2);
+  // nc = 0 (n = 1) fails in RJ, as in ellippi.
+  const Result<double> F = carlson::elliprf(0, mc, 1);
+  if (!F.ok()) return F;
+  const Result<double> J = carlson::elliprj(0, mc, 1, nc);
+  if (!J.ok()) return J;
+  return F.value() + (n * J.value()) / 3;
+}
+
 } // namespace tessarin::legendre

@@ -4,9 +4,22 @@
 
 namespace tessarin::models {
 
+namespace {
+// Einstein radii from the lens beyond which the point lens is formed as
+// 1 + (A - 1): A - 1 is 2e-16 there.
+constexpr double POINT_LENS_FAR = 1e4;
+} // namespace
+
 double small_disk_mean(double u, double R) noexcept {
   const double v = u * u;
-  const double base_far = (v + 2) / (u * std::sqrt(v + 4));
+  // Far out A(u) - 1 ~ 2/u^4 falls below an ulp, and the quotient below
+  // could round under 1 (a point lens never demagnifies) or, once u^2
+  // overflows, give inf/inf. There A = 1 + 4 / (u w (u^2 + 2 + u w)),
+  // w = sqrt(u^2 + 4), the same expression with the 1 taken out exactly,
+  // which tends to 1 without overflow.
+  const double base_far = !(u >= POINT_LENS_FAR) || !std::isfinite(u)
+                              ? (v + 2) / (u * std::sqrt(v + 4))
+                              : 1 + 4 / ((u * std::sqrt(v + 4)) * ((v + 2) + u * std::sqrt(v + 4)));
   // So far out the corrections are below 1e-30 of the point lens (and their
   // polynomials would overflow).
   if (!(v < 1e32)) return base_far;

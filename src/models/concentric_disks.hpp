@@ -9,20 +9,6 @@
 
 namespace tessarin::models {
 
-// Mean of the point-lens magnification A(v) = (v^2 + 2) / (v sqrt(v^2 + 4))
-// over a disk of radius R whose centre lies at u from the lens, for R well
-// below u. Pizzetti's mean-value expansion in two dimensions,
-//   mean = sum_k (R^2/4)^k Lap^k A(u) / (k! (k+1)!),
-// with the iterated Laplacians of A in closed form (derived symbolically,
-// see tools/small_disk_series.py); every term is positive.
-double small_disk_mean(double u, double R) noexcept;
-
-// Beyond this many disk radii between the lens and the disk centre the
-// closed form loses about (u/R)^2 ulp to cancellation, while the expansion
-// truncated after R^8 is exact to rounding (the next term is below
-// 1e-2 (R/u)^10).
-inline constexpr double SMALL_DISK_FROM = 25.0;
-
 class ConcentricDisks {
 public:
   // l: separation in source radii; rho: source radius in Einstein radii;

@@ -7,8 +7,7 @@ namespace tessarin::models {
 double UniformDisk::limb() const noexcept {
   const double e = 2 / rho;
   const double f = c / rho2;
-  const double g = (-1 + rho2) / c;
-  return ((std::asin(g) + HALF_PI) * f + e) / PI;
+  return ((std::atan(rho) * 2) * f + e) / PI;
 }
 
 } // namespace tessarin::models

@@ -141,3 +141,70 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+using namespace tessarin;
+using namespace elliptic_test;
+
+Result<double> k_c(const std::vector<double> &a) {
+  return legendre::ellipk_complement(a[0]);
+}
+Result<double> e_c(const std::vector<double> &a) {
+  const auto r = legendre::ellipke_complement(a[0]);
+  if (!r) return r.failure();
+  return r.value().e;
+}
+Result<double> k_of_ke_c(const std::vector<double> &a) {
+  const auto r = legendre::ellipke_complement(a[0]);
+  if (!r) return r.failure();
+  return r.value().k;
+}
+Result<double> pi_c(const std::vector<double> &a) {
+  return legendre::ellippi_complement(a[0], a[1], a[2]);
+}
+
+class ComplementReference : public ::testing::TestWithParam<TableCase> {};
+
+TEST_P(ComplementReference, AgreesWithMpmath) {
+  const TableCase &c = GetParam();
+  check_table(c.file, c.tag, c.eval, c.metric, c.tolerance);
+}
+
+// 1 - m from 1e-300 and 1 - n from 1e-100 to 0.9 (tools/gen_elliptic_refs.py, the
+// integrals at the exact complements): where m and n themselves would round
+// to 1, the complements keep every digit.
+INSTANTIATE_TEST_SUITE_P(
+    Tables, ComplementReference,
+    ::testing::Values(TableCase{"k", "elliptic_complement.txt", "k", k_c, ulp_distance, 3},
+                      TableCase{"ke_k", "elliptic_complement.txt", "k", k_of_ke_c, ulp_distance, 3},
+                      TableCase{"e", "elliptic_complement.txt", "e", e_c, ulp_distance, 2},
+                      TableCase{"pi", "elliptic_complement.txt", "pi", pi_c, ulp_distance, 8}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(ComplementEntryPoints, AgreeWithThePlainOnesWhereTheComplementIsExact) {
+  // 1 - m is exact for these m, so both roads take the same arithmetic.
+  for (double m : {0.0625, 0.5, 0.75, 0.9990234375, 1 - 0x1p-40, 1 - 0x1p-53, -3.0}) {
+    expect_same_double(legendre::ellipk_complement(1 - m).value(), legendre::ellipk(m).value());
+    const auto ke = legendre::ellipke_complement(1 - m).value();
+    expect_same_double(ke.e, legendre::ellipe(m).value());
+    expect_same_double(ke.k, legendre::ellipk(m).value());
+    for (double n : {0.25, 0.5, 1 - 0x1p-30, -2.0})
+      expect_same_double(legendre::ellippi_complement(n, 1 - n, 1 - m).value(),
+                         legendre::ellippi(n, m).value());
+  }
+}
+
+TEST(ComplementEntryPoints, LimitsAndMessages) {
+  EXPECT_EQ(legendre::ellipk_complement(0).value(), std::numeric_limits<double>::infinity());
+  EXPECT_EQ(legendre::ellipke_complement(0).value().e, 1.0);
+  EXPECT_STREQ(legendre::ellipk_complement(-0x1p-1074).error(), "ellipk: m must be less than 1.");
+  EXPECT_STREQ(legendre::ellipke_complement(-1).error(), "ellipe: m must be less than 1.");
+  EXPECT_STREQ(legendre::ellippi_complement(0.5, 0.5, 0).error(),
+               "ellippi: m must be less than 1.");
+  EXPECT_STREQ(legendre::ellippi_complement(1.5, -0.5, 0.5).error(),
+               "ellippi: n must be less than 1.");
+  EXPECT_STREQ(legendre::ellippi_complement(1, 0, 0.5).error(), "elliprj: p must be non-zero");
+}
+
+} // namespace

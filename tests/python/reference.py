@@ -11,13 +11,17 @@ from pathlib import Path
 DATA = Path(__file__).resolve().parent.parent / "data"
 
 
-def load(name: str) -> list[tuple[float, ...]]:
+def load(name: str, regime: bool = False) -> list[tuple]:
+    """Rows of floats; with regime=True the first column is a regime name
+    (the tables of tools/accuracy_truth.py)."""
     rows = []
     with open(DATA / name) as table:
         for line in table:
             if line.startswith("#") or not line.strip():
                 continue
-            rows.append(tuple(float(v) for v in line.split()))
+            words = line.split()
+            head = [words.pop(0)] if regime else []
+            rows.append(tuple(head + [float(v) for v in words]))
     return rows
 
 

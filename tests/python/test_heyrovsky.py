@@ -1,6 +1,8 @@
 """Ring magnification (Heyrovsky 2003) and the discrete flux map built on it.
 
-Reference table: tests/data/ring.txt from tools/gen_model_refs.py.
+Reference tables: tests/data/ring.txt from tools/gen_model_refs.py;
+tests/data/truth_ring.txt from tools/accuracy_truth.py (mpmath, two routes
+agreeing to 1e-28), grouped by regime.
 """
 import math
 
@@ -22,11 +24,11 @@ def point_lens(v: float, eta: float) -> float:
         (0.5, 0.3, 1.0, 1.0, 2.42571079, 3e-9),
         (0.3, 0.5, 1.0, 1.0, 2.42571079, 3e-9),
         (2.0, 0.7, 1.0, 0.5, 1.37915706, 3e-9),
-        # 5e-6 from the ring of radius 0.5 lies outside the relative window
-        # (5e-6 = 1e-5 l): the general case, which loses ~1e-7 this close.
-        (0.5, 0.5 + 5e-6, 1.0, 1.0, 8.87726894, 5e-7),
-        (0.5, 0.5 + 1.1e-5, 1.0, 1.0, 8.37527890, 1e-7),
-        (0.5, 0.5 - 1.1e-5, 1.0, 1.0, 8.37544124, 1e-7),
+        (0.5, 0.5 + 5e-6, 1.0, 1.0, 8.87726894, 1e-9),
+        # Once printed as 8.37527890, the closed form's own error this close
+        # to the ring (mpmath gives the digits below).
+        (0.5, 0.5 + 1.1e-5, 1.0, 1.0, 8.37528000, 1e-9),
+        (0.5, 0.5 - 1.1e-5, 1.0, 1.0, 8.37544096, 1e-9),
         (0.5, 0.4999, 1.0, 1.0, 6.97075682, 3e-9),
         (0.5, 0.5001, 1.0, 1.0, 6.96957460, 3e-9),
     ],
@@ -49,9 +51,49 @@ def test_point_lens_limits(eta, d):
     assert ring(0.0, d, eta, 1.0) == pytest.approx(want, rel=1e-13)
 
 
-def test_singular_points():
-    assert ring(0.5, 0.5, 1.0, 1.0) == math.inf
-    assert math.isnan(ring(0.0, 0.0, 1.0, 1.0))
+@pytest.mark.parametrize("l, r, want", [
+    (0.5, 0.5, math.inf),
+    (0.0, 0.0, math.inf),  # the point lens at zero distance
+    (1e-300, 1e-300, math.inf),
+    # A point at 1e-300 from the lens: eta / v to double precision.
+    (1e-300, 0.0, 1e300),
+    (0.0, 1e-300, 1e300),
+])
+def test_limits(l, r, want):
+    assert ring(l, r, 1.0, 1.0) == pytest.approx(want, rel=1e-15)
+
+
+def test_discrete_ring_of_radius_zero_around_the_lens():
+    assert flux_map([0.0, 1e-300], 1.0, 1.0, [0.0], [1.0]) == pytest.approx([math.inf, 1e300], rel=1e-15)
+
+
+@pytest.mark.parametrize("l", [1e6, 1e100, 1e155, 1e300, 1.7e308])
+def test_huge_separations_give_one(l):
+    # 1 + O(1/l^4): one to double precision, never below it.
+    assert ring(l, 1.0, 1.0, 1.0) == 1.0
+    assert ring(1.0, l, 1.0, 1.0) == 1.0
+
+
+TRUTH = load("truth_ring.txt", regime=True)
+REGIME_TOLERANCE = {"general": 5e-15, "near-ring": 2e-14, "ring": 3e-15, "far": 1e-15}
+
+
+@pytest.mark.parametrize("regime", sorted(REGIME_TOLERANCE))
+def test_against_truth_by_regime(regime):
+    cases = [((eta, l, r), ring(l, r, eta, 1.0), want)
+             for reg, eta, l, r, want in TRUTH if reg == regime]
+    assert_all_close(cases, REGIME_TOLERANCE[regime], f"ring mean, {regime}")
+
+
+@pytest.mark.parametrize("eta", [1e-4, 0.01, 1.0, 100.0])
+@pytest.mark.parametrize("l", [1e-3, 0.5, 1000.0])
+@pytest.mark.parametrize("step", [1e-7, 1e-14])
+def test_monotone_on_each_side_of_the_ring(eta, l, step):
+    # The ring mean climbs towards the ring from both sides.
+    below = [ring(l, l * (1 - k * step), eta, 1.0) for k in range(300, 0, -1)]
+    above = [ring(l, l * (1 + k * step), eta, 1.0) for k in range(1, 301)]
+    assert max((a - b) / b for a, b in zip(below, below[1:])) <= 1e-14
+    assert max((b - a) / a for a, b in zip(above, above[1:])) <= 1e-14
 
 
 @pytest.mark.parametrize("l, r", [(0.5, -0.1), (-0.5, 0.1)])
@@ -75,22 +117,18 @@ def test_continuous_across_the_ring():
     above = [ring(l, l + k * 1e-8, 1.0, 1.0) for k in (1, 10, 100)]
     # The logarithm climbs symmetrically on both sides of the ring.
     assert below == sorted(below) and above == sorted(above, reverse=True)
-    assert below[-1] == pytest.approx(above[0], rel=1e-6)
+    assert below[-1] == pytest.approx(above[0], rel=1e-7)
 
 
 def test_against_reference_table():
-    general, window = [], []
+    general, near = [], []
     for eta, l, r, want in load("ring.txt"):
-        got = ring(l, r, eta, 1.0)
         gap = abs(r - l) / l if l > 0 else math.inf
-        if gap < 1e-5:
-            window.append(((eta, l, r), got, want))
-        elif gap >= 1e-2:
-            general.append(((eta, l, r), got, want))
-    assert_all_close(general, 1e-10, "ring mean, general case")
-    # The expansion's neglected terms: about 1e-10 typically, up to 2e-7 for
-    # sources a thousand Einstein radii across.
-    assert_all_close(window, 3e-7, "ring mean, near-ring window")
+        (near if gap < 1e-5 else general).append(((eta, l, r), ring(l, r, eta, 1.0), want))
+    assert_all_close(general, 1e-13, "ring mean")
+    # These rows (mpmath's ellippi at 40 digits, n within 1e-11 of 1) differ
+    # from the two-route values of truth_ring.txt by up to 2.3e-12.
+    assert_all_close(near, 3e-12, "ring mean next to the ring")
 
 
 # --- discrete flux map ---------------------------------------------------
@@ -137,3 +175,13 @@ def test_flux_map_conversion_order():
         flux_map([1.0], "x", 1.0, "bad", [1.0])
     with pytest.raises(TypeError, match="^argument 'bl': "):
         flux_map([1.0], 1.0, 1.0, "bad", "worse")
+
+
+@pytest.mark.parametrize("l, r", [(0.5, 0.3), (2.0, 1.0), (0.5, 0.55), (1e6, 1.0), (3e5, 1.0)])
+@pytest.mark.parametrize("re, rstar", [(1.0, -1.0), (-1.0, 1.0), (1.0, -0.1)])
+def test_the_sign_of_the_radii_does_not_enter(l, r, re, rstar):
+    # Only eta^2 enters the ring mean: a negative Einstein or source radius
+    # gives the value of the positive one, also where the ring lies so far
+    # from the lens that its mean is 1.
+    got = tessarin.heyrovsky_magnification(l, r, re, rstar)
+    assert got == tessarin.heyrovsky_magnification(l, r, abs(re), abs(rstar))

@@ -166,7 +166,7 @@ NAN, INF = math.nan, math.inf
 # and a 0 would be a failure passed off as a number.
 @pytest.mark.parametrize("model", INTEGRATED)
 @pytest.mark.parametrize("l, re, rstar", [
-    (NAN, 1.0, 0.1), (INF, 1.0, 0.1), (-INF, 1.0, 0.1), (-1.0, 1.0, 0.1), (-1e308, 1.0, 0.1),
+    (NAN, 1.0, 0.1), (-INF, 1.0, 0.1), (-1.0, 1.0, 0.1), (-1e308, 1.0, 0.1),
     (0.5, NAN, 0.1), (0.5, INF, 0.1), (0.5, -INF, 0.1),
     (0.5, 1.0, NAN), (0.5, 1.0, 0.0), (0.5, 1.0, -0.0),
 ])
@@ -179,6 +179,12 @@ def test_no_finite_node_gives_nan(model, l, re, rstar):
         assert model.endswith("disks")
         return
     assert len(got) == 1 and math.isnan(got[0]), got
+
+
+@pytest.mark.parametrize("model", ["rings", "table rings"])
+def test_lens_infinitely_far_leaves_the_source_unmagnified(model):
+    # Every ring mean is 1 in the limit: a finite integrand, not a failure.
+    assert INTEGRATED[model]([INF], 1.0, 0.1) == [1.0]
 
 
 @pytest.mark.parametrize("model", ["rings", "table rings"])
@@ -263,3 +269,14 @@ def test_many_steps_split_at_the_largest_jumps():
                    for c, R in disks) / flux
         got = tessarin.integrated_flux_map_heyrovsky_magnification([l], 1.0, rho, bl, bf)[0]
         assert got == pytest.approx(want, rel=1e-4)
+
+
+@pytest.mark.parametrize("fn", [tessarin.integrated_heyrovsky_magnification,
+                                tessarin.integrated_witt_mao_magnification])
+@pytest.mark.parametrize("rho", [1e-3, 1.0, 100.0])
+def test_huge_separations_are_unmagnified(fn, rho):
+    # Once 0.0 from about 1e155 source radii on: the magnification is 1 to
+    # double precision there (the disk model's quadrature of its profile
+    # leaves ~1e-11 of its own).
+    got = fn([1e6, 1e155, 1e200, 1e300], 1.0, rho)
+    assert got == pytest.approx([1.0] * 4, rel=1e-10)
