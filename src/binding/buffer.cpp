@@ -53,14 +53,18 @@ bool items_are_buffer(PyTypeObject *type) {
   return false;
 }
 
-// "d" in native order: "d", "@d", "=d" and, on a little-endian machine,
-// "<d" ("=" and "<" give the standard size, which for "d" is the native 8
-// bytes of an IEEE double). The exporter describes its items with a
-// struct-module format.
-bool native_double_format(const char *format) {
+// "d" in native order, as a struct-module format. NumPy describes an
+// unaligned float64 array as "=d" (standard size, which for "d" is the
+// native 8 bytes of an IEEE double) and reads it as any other; so are
+// "@d" and, on a little-endian machine, "<d". A memoryview unpacks only
+// native formats ("d", "@d") and refuses the others when iterated, which
+// must stay so.
+bool native_double_format(const char *format, bool standard_size_too) {
   if (format == nullptr) return false; // unsigned bytes
   constexpr char native_order = std::endian::native == std::endian::little ? '<' : '>';
-  if (*format == '@' || *format == '=' || *format == native_order) ++format;
+  if (*format == '@' || (standard_size_too && (*format == '=' || *format == native_order))) {
+    ++format;
+  }
   return format[0] == 'd' && format[1] == '\0';
 }
 
@@ -106,7 +110,8 @@ std::optional<std::vector<double>> read_native_doubles(Borrowed object) {
   const Py_buffer &view = buffer.view();
   if (view.ndim != 1 || view.shape == nullptr || view.strides == nullptr ||
       view.suboffsets != nullptr || view.itemsize != Py_ssize_t{sizeof(double)} ||
-      !native_double_format(view.format) || view.shape[0] >= max_items) {
+      !native_double_format(view.format, !PyMemoryView_Check(object.get())) ||
+      view.shape[0] >= max_items) {
     return std::nullopt;
   }
   return copy_items(view);
