@@ -53,12 +53,12 @@ bool items_are_buffer(PyTypeObject *type) {
   return false;
 }
 
-// "d" in native order, as a struct-module format. NumPy describes an
-// unaligned float64 array as "=d" (standard size, which for "d" is the
-// native 8 bytes of an IEEE double) and reads it as any other; so are
-// "@d" and, on a little-endian machine, "<d". A memoryview unpacks only
-// native formats ("d", "@d") and refuses the others when iterated, which
-// must stay so.
+// A struct-module format for native doubles. "d" and "@d" always; "=d"
+// (standard size, which for "d" is the 8 bytes of an IEEE double) and, on
+// a little-endian machine, "<d" only when `standard_size_too`: NumPy
+// describes an unaligned float64 array as "=d" and iterates it like any
+// other, but a memoryview iterates native formats only and refuses these,
+// which it must go on doing.
 bool native_double_format(const char *format, bool standard_size_too) {
   if (format == nullptr) return false; // unsigned bytes
   constexpr char native_order = std::endian::native == std::endian::little ? '<' : '>';
