@@ -3,6 +3,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "binding/buffer.hpp"
 #include "panic.hpp"
 
 namespace tessarin::binding {
@@ -73,6 +74,11 @@ Expected<std::vector<double>> to_vector(Borrowed object) {
   PyObject *o = object.get();
   if (PyUnicode_Check(o)) {
     return BoundaryError::deferred(PyExc_TypeError, "Can't extract `str` to `Vec`");
+  }
+  // NumPy arrays, array.array and memoryview of native doubles: straight
+  // from the buffer, the same values without an object per item.
+  if (std::optional<std::vector<double>> items = read_native_doubles(object)) {
+    return std::move(*items);
   }
   if (!PySequence_Check(o)) return conversion_error(object, "Sequence");
 

@@ -1,6 +1,13 @@
 """Binding arguments to parameters and converting them to doubles."""
+import array
+import ctypes
 import math
+import struct
+import subprocess
+import sys
+import warnings
 
+import numpy as np
 import pytest
 
 import tessarin
@@ -148,3 +155,207 @@ def test_result_is_a_new_list_of_floats_one_per_separation():
     assert all(type(x) is float for x in first)
     assert first == second and first is not second
     assert type(ring(0.5, 0.5, 1.0, 0.1)) is float
+
+
+# ---------------------------------------------------------------------------
+# Buffers: exact NumPy arrays, array.array and memoryview of native doubles
+# are read from their memory; the doubles must be those that iterating over
+# them gives, bit for bit.
+
+def _double(pattern):
+    return struct.unpack("<d", struct.pack("<Q", pattern))[0]
+
+
+# Quiet and signalling NaNs with payloads of either sign, signed zeros,
+# infinities, subnormals, the extremes and plain separations.
+BUFFER_VALUES = [0.5, 2.0, _double(0x7FF8_0000_DEAD_BEEF), -0.0, 0.0, math.inf, -math.inf,
+                 _double(0xFFF8_0000_0000_0001), _double(0x7FF0_0000_0000_0001), 5e-324,
+                 -1.7976931348623157e308, 1e-300, 3.0]
+
+
+def _strided(values, step):
+    """A view with `step` between items; the gaps hold values that must not
+    be read."""
+    whole = np.full(max(1, len(values) * abs(step)), 99.0)
+    view = whole[::step][:len(values)]
+    view[:] = values
+    return view
+
+
+def _read_only(a):
+    a.flags.writeable = False
+    return a
+
+
+def _unaligned(values):
+    raw = b"\0" + np.array(values, dtype=np.float64).tobytes()
+    return np.frombuffer(raw, dtype=np.float64, offset=1)  # format "=d"
+
+
+def _column(values):
+    table = np.zeros((len(values), 3))
+    table[:, 1] = values
+    return table[:, 1]
+
+
+BUFFERS = {
+    "ndarray": lambda v: np.array(v, dtype=np.float64),
+    "read-only": lambda v: _read_only(np.array(v)),
+    "stride 2": lambda v: _strided(v, 2),
+    "stride -1": lambda v: np.array(v)[::-1],
+    "stride -3": lambda v: _strided(v, -3),
+    "column of a 2-D array": _column,
+    "unaligned": _unaligned,
+    "packed record field": lambda v: np.array(
+        [(1, x) for x in v], dtype=np.dtype([("a", "u1"), ("b", "f8")]))["b"],
+    "array d": lambda v: array.array("d", v),
+    "memoryview of array d": lambda v: memoryview(array.array("d", v)),
+    "memoryview of ndarray, step -2": lambda v: memoryview(_strided(v, 1))[::-2],
+    "read-only memoryview": lambda v: memoryview(np.array(v)).toreadonly(),
+    "memoryview cast from bytes": lambda v: memoryview(
+        bytearray(np.array(v).tobytes())).cast("d"),
+}
+
+
+@pytest.mark.parametrize("values", [BUFFER_VALUES, [], [0.25]], ids=["mixed", "empty", "one"])
+@pytest.mark.parametrize("make", BUFFERS.values(), ids=BUFFERS.keys())
+def test_buffers_give_the_doubles_of_their_iteration(make, values):
+    given = make(values)
+    items = given.tolist()  # plain floats, as iterating gives them
+    assert len(items) == len(given)
+    # A NaN's payload reaches the result only through the fluxes of the
+    # discrete map; the separations and radii go through finite formulas.
+    flux = tessarin.discrete_flux_map_heyrovsky_magnification
+    finite = [x for x in items if math.isfinite(x) and x >= 0]
+    sep = make(finite)
+    radii = make([0.3] * len(values))
+    for args, plain in [
+        (([0.5, 2.0], 1.0, 0.1, radii, given), ([0.5, 2.0], 1.0, 0.1, radii.tolist(), items)),
+        ((sep, 1.0, 0.1, sep, sep), (sep.tolist(), 1.0, 0.1, sep.tolist(), sep.tolist())),
+    ]:
+        assert bit_outcome(flux, *args) == bit_outcome(flux, *plain)
+    assert bit_outcome(wm, sep, 1.0, 0.1) == bit_outcome(wm, sep.tolist(), 1.0, 0.1)
+
+
+def bit_outcome(f, *args):
+    """A call's result as bit patterns, or its exception's type and args."""
+    try:
+        return [struct.pack("<d", x) for x in f(*args)]
+    except Exception as e:  # noqa: BLE001
+        return type(e), e.args
+
+
+class OwnIter(np.ndarray):
+    def __iter__(self):
+        return iter([7.0, 8.0])
+
+
+class OwnGetItem(np.ndarray):
+    def __getitem__(self, i):  # iteration uses it: two items, then IndexError
+        if i >= 2:
+            raise IndexError(i)
+        return 9.0
+
+
+class OwnLen(np.ndarray):
+    def __len__(self):
+        return 1
+
+
+def _plain3():
+    return np.array([0.5, 2.0, 3.0])
+
+
+def _released():
+    view = memoryview(array.array("d", [1.0]))
+    view.release()
+    return view
+
+
+# Objects that are not read from their buffer: subclasses, other shapes and
+# other item formats. Each converts as its iteration says.
+NOT_BUFFERS = {
+    "masked array": lambda: np.ma.masked_array([0.5, 2.0, 3.0], mask=[0, 1, 0]),
+    "masked array, nothing masked": lambda: np.ma.masked_array([0.5, 2.0, 3.0]),
+    "subclass with __iter__": lambda: _plain3().view(OwnIter),
+    "subclass with __getitem__": lambda: _plain3().view(OwnGetItem),
+    "subclass with __len__": lambda: _plain3().view(OwnLen),
+    "matrix": lambda: np.matrix([[0.5, 2.0]]),
+    "0-d array": lambda: np.array(2.0),
+    "2-D array": lambda: np.array([[0.5, 2.0], [3.0, 4.0]]),
+    "2-D array, no rows": lambda: np.zeros((0, 3)),
+    "float32": lambda: np.array([0.5, 2.0, 3.1], dtype=np.float32),
+    "int64": lambda: np.array([1, 2, 3]),
+    "big-endian float64": lambda: np.array([0.5, 2.0], dtype=">f8"),
+    "object array": lambda: np.array([0.5, 2.0], dtype=object),
+    "datetime64": lambda: np.array(["2020-01-01"], dtype="M8[D]"),
+    "bytes": lambda: b"ab",
+    "memoryview of bytes": lambda: memoryview(b"ab"),
+    "array f": lambda: array.array("f", [0.5, 2.0, 3.1]),
+    "array i": lambda: array.array("i", [1, 2, 3]),
+    "array d subclass": lambda: type("A", (array.array,), {})("d", [0.5, 2.0]),
+    "memoryview cast to d, shape (2, 3)": lambda: memoryview(
+        array.array("d", [0.5, 1, 2, 3, 4, 5])).cast("B").cast("d", (2, 3)),
+    # memoryview iterates native formats only: NotImplementedError.
+    "memoryview <d": lambda: memoryview((ctypes.c_double * 2)(0.5, 2.0)),
+    "memoryview =d": lambda: memoryview(_unaligned([0.5, 2.0])),
+    "memoryview >d": lambda: memoryview((ctypes.c_double.__ctype_be__ * 2)(0.5, 2.0)),
+    "released memoryview": _released,
+}
+
+
+def iteration_outcome(f, given):
+    """What converting `given` by iterating over it gives: its items in a
+    list, or the error that starting the iteration raises."""
+    try:
+        items = list(iter(given))
+    except TypeError as e:
+        return TypeError, (f"argument 'l': {e}",)
+    except Exception as e:  # noqa: BLE001
+        return type(e), e.args
+    return bit_outcome(f, items, 1.0, 0.1)
+
+
+@pytest.mark.parametrize("make", NOT_BUFFERS.values(), ids=NOT_BUFFERS.keys())
+def test_other_objects_are_converted_by_iteration(make):
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # float() of a masked element warns
+        assert bit_outcome(wm, make(), 1.0, 0.1) == iteration_outcome(wm, make())
+
+
+@pytest.mark.parametrize("make, expected", [
+    (NOT_BUFFERS["0-d array"], (TypeError, ("argument 'l': iteration over a 0-d array",))),
+    (NOT_BUFFERS["memoryview cast to d, shape (2, 3)"],
+     (NotImplementedError, ("multi-dimensional sub-views are not implemented",))),
+    (NOT_BUFFERS["released memoryview"],
+     (ValueError, ("operation forbidden on released memoryview object",))),
+    (NOT_BUFFERS["subclass with __iter__"], bit_outcome(wm, [7.0, 8.0], 1.0, 0.1)),
+    (NOT_BUFFERS["subclass with __getitem__"], bit_outcome(wm, [9.0, 9.0], 1.0, 0.1)),
+    (NOT_BUFFERS["subclass with __len__"], bit_outcome(wm, [0.5, 2.0, 3.0], 1.0, 0.1)),
+])
+def test_objects_that_refuse_iteration_keep_their_errors(make, expected):
+    assert bit_outcome(wm, make(), 1.0, 0.1) == expected
+
+
+NUMPY_LATE = """
+import sys, tessarin
+before = tessarin.witt_mao_magnification(memoryview(b"ab"), 1.0, 0.1)
+assert "numpy" not in sys.modules, "the call imported numpy"
+import numpy as np
+a = np.array([0.5, 2.0])[::-1]
+assert tessarin.witt_mao_magnification(a, 1.0, 0.1) == tessarin.witt_mao_magnification(
+    [2.0, 0.5], 1.0, 0.1)
+print("ok")
+"""
+
+
+def test_numpy_is_recognised_without_being_imported():
+    result = subprocess.run([sys.executable, "-c", NUMPY_LATE], capture_output=True, text=True,
+                            timeout=120)
+    assert result.stdout == "ok\n", result.stderr
+
+
+def test_a_type_named_like_ndarray_is_not_read_from_its_buffer():
+    # Same tp_name, not the type that numpy publishes: iterated.
+    fake = type("numpy.ndarray", (array.array,), {"__iter__": lambda self: iter([4.0])})
+    assert wm(fake("d", [0.5, 2.0]), 1.0, 0.1) == wm([4.0], 1.0, 0.1)

@@ -25,7 +25,10 @@ import subprocess
 import sys
 import tracemalloc
 
+import numpy as np
 import pytest
+
+import tessarin
 
 from adversarial import (
     FUNCTIONS,
@@ -211,9 +214,9 @@ def success(function):
 
 @case(lambda f: bool(f.sequences))
 def success_iterated(function):
-    # l through the iterator (array.array), bl's __len__ raising (the hint
-    # is dropped), bf's __len__ lying.
-    changes = {"l": array.array("d", [FAR] if function.integrated else [0.5, 2.0])}
+    # l through the iterator (array.array of floats, not doubles), bl's
+    # __len__ raising (the hint is dropped), bf's __len__ lying.
+    changes = {"l": array.array("f", [FAR] if function.integrated else [0.5, 2.0])}
     if function.flux_map:
         changes["bl"] = Sequence([0.0, 1.0], length_error=planted(ValueError("no length")))
         changes["bf"] = Sequence([1.0, 0.5], length=1000)
@@ -222,6 +225,59 @@ def success_iterated(function):
     f(*args)
     extra = [args[-2].length_error] if function.flux_map else []
     return (lambda: f(*args)), contents(args) + extra, False
+
+
+def buffers(function):
+    """Sequences read from their buffers: a reversed NumPy view, a
+    read-only memoryview with a step, an array.array."""
+    l = np.array([FAR] * 2 if function.integrated else [3.0, 0.5, 2.0, 0.7])[::-1]
+    return {"l": l, "bl": memoryview(np.array([1.0, 9.0, 0.5, 9.0, 0.0])).toreadonly()[::-2],
+            "bf": array.array("d", [1.0, 0.75, 0.5])}
+
+
+def exporters(args):
+    """The arguments and, for views, the objects that export their memory."""
+    out = list(args)
+    for a in args:
+        if isinstance(a, memoryview):
+            out.append(a.obj)
+        elif isinstance(a, np.ndarray) and a.base is not None:
+            out.append(a.base)
+    return out
+
+
+@case(lambda f: bool(f.sequences))
+def success_from_buffers(function):
+    args = valid(function, **{p: v for p, v in buffers(function).items()
+                              if p in function.sequences})
+    f = function.call
+    f(*args)
+    return (lambda: f(*args)), exporters(args) + [f], False
+
+
+@case(lambda f: bool(f.sequences))
+def buffer_then_later_argument_fails(function):
+    args = valid(function, l=buffers(function)["l"], rstar="".join(["0.", "1"]))
+    return raising(TypeError, function.call, *args), exporters(args), False
+
+
+@case(lambda f: bool(f.sequences))
+def buffer_refused_two_dimensional(function):
+    # The buffer is taken, found to have two dimensions and given back; the
+    # iteration then fails.
+    l = memoryview(array.array("d", [0.5, 1, 2, 3, 4, 5])).cast("B").cast("d", (2, 3))
+    args = valid(function, l=l)
+    return raising(NotImplementedError, function.call, *args), exporters(args), False
+
+
+@case(lambda f: bool(f.sequences))
+def buffer_refused_by_exporter(function):
+    # A released memoryview refuses its buffer (ValueError, discarded), and
+    # then its length and its iteration.
+    l = memoryview(array.array("d", [0.5]))
+    l.release()
+    args = valid(function, l=l)
+    return raising(ValueError, function.call, *args), contents(args), False
 
 
 @case()
@@ -381,6 +437,40 @@ def test_no_leak(fn, builder):
     assert_no_leak(run, watched, quiet)
 
 
+@pytest.mark.parametrize("ending, rstar, expected", [
+    ("result", 0.1, None),
+    ("computation error", 0.1, RuntimeError),  # a NaN separation
+    ("later argument fails", "0.1", TypeError),
+    ("two dimensions", 0.1, (TypeError, NotImplementedError)),
+])
+def test_buffers_are_given_back_on_every_path(ending, rstar, expected):
+    # An exporter that still lends its memory cannot be resized, and a
+    # memoryview with exports cannot be released.
+    values = [0.5, math.nan if ending == "computation error" else 2.0]
+    if ending == "two dimensions":
+        values += values
+    growing = array.array("d", values)
+    raw = bytearray(np.array(values).tobytes())
+    view = memoryview(raw).cast("d", (2, 2) if ending == "two dimensions" else (2,))
+    grid = np.array(values).reshape(view.shape).copy()  # owns its data
+    exporters = [growing, raw, view, grid]
+    refs = [sys.getrefcount(o) for o in exporters]
+    # An array.array has one dimension only.
+    for given in [view, grid] + ([] if ending == "two dimensions" else [growing]):
+        if expected is None:
+            tessarin.witt_mao_magnification(given, 1.0, rstar)
+        else:
+            with pytest.raises(expected):
+                tessarin.witt_mao_magnification(given, 1.0, rstar)
+    del given
+    assert [sys.getrefcount(o) for o in exporters] == refs
+    del exporters  # the resize below checks that no one else holds the array
+    growing.append(1.0)
+    grid.resize(grid.size + 1, refcheck=True)
+    view.release()
+    raw.extend(b"\0" * 8)
+
+
 def _kept_reference(obj, kept=[]):  # noqa: B006 - the leak under test
     kept.append(obj)
 
@@ -430,6 +520,10 @@ zeros = array.array("d", bytes(8 * 10**7))
 print(with_headroom(64, range(10**9), 1.0, 0.1))
 # The separations fit, the result does not (rstar = 0: nothing to compute).
 print(with_headroom(200, zeros, 1.0, 0.0))
+# Copying the array's buffer does not fit; the array is not left lent out.
+print(with_headroom(40, zeros, 1.0, 0.0))
+zeros.append(0.0)
+zeros.pop()
 # With the memory back, the same process computes as before.
 print(outcome(zeros, 1.0, 0.0), outcome([2.0], 1.0, 0.1))
 """
@@ -440,8 +534,9 @@ def test_running_out_of_memory_raises_memory_error_and_the_process_goes_on():
     result = subprocess.run([sys.executable, "-c", OUT_OF_MEMORY], capture_output=True,
                             text=True, timeout=300)
     assert result.returncode == 0, result.stderr
-    conversion, result_list, after = result.stdout.splitlines()
+    conversion, result_list, buffer_copy, after = result.stdout.splitlines()
     assert conversion == "MemoryError()"
+    assert buffer_copy == "MemoryError()"
     # The result list cannot be made: a fatal error, or MemoryError when even
     # its message cannot be allocated.
     assert result_list in ("MemoryError()", "PanicException('Python API call failed',)")

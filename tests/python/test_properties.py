@@ -241,6 +241,14 @@ def _range(start, n, step):
     return range(start, start + n * step, step)
 
 
+def _float64_view(values, step, writeable):
+    whole = np.full(max(1, len(values) * abs(step)), 99.0)
+    view = whole[::step][:len(values)]
+    view[:] = values
+    view.flags.writeable = writeable
+    return view
+
+
 _SEQUENCES = {}
 
 
@@ -265,6 +273,10 @@ def hostile_sequences(max_size: int):
         doubles.map(np.array),  # 0-d: no length, no iteration
         sized.map(lambda n: np.zeros((n, 2))),  # rows are not numbers
         float_lists.map(lambda v: memoryview(array.array("d", v))),
+        # Read from their buffers: any stride, read-only, unaligned.
+        st.builds(_float64_view, float_lists, st.sampled_from([1, 2, -1, -3]), st.booleans()),
+        float_lists.map(lambda v: np.frombuffer(b"\0" + np.array(v).tobytes(), offset=1)),
+        float_lists.map(lambda v: memoryview(np.array(v + v))[::-2]),
         st.lists(st.integers(0, 255), max_size=max_size).map(bytes),
         st.lists(st.integers(0, 255), max_size=max_size).map(bytearray),
         st.builds(_range, st.one_of(st.integers(-10, 10), _BIG_INTS), sized,
