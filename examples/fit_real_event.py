@@ -18,9 +18,11 @@ The data sets are MOA (I band, the baseline and the wings), Bronberg
 (unfiltered, the only one that covers the crossing of the source) and CTIO
 (I band, the falling side). MOA is used within WINDOW days of the peak.
 
-A planet (mass ratio ~3e-4) perturbs the light curve for a few hours around
-the peak; a point lens cannot fit that, so the points in ANOMALY are left
-out of the fit (shaded on the plot). Errors are rescaled per data set so
+The planet of the lens perturbs the falling side of the peak: Bronberg and
+CTIO alike run about 0.03 mag below any point-lens model for two hours
+after the source has left the lens. A point lens cannot fit that, so the
+points in ANOMALY are left out of the fit (shaded on the plot; the window
+was read off the residuals of a fit to all points). Errors are rescaled per data set so
 that each has chi^2 per point of 1 at the first solution; the fit is then
 repeated with the rescaled errors.
 
