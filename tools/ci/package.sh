@@ -118,3 +118,16 @@ tail -n 2 "$WORK/example.log"
 head -c 8 "$WORK/light_curve.png" | od -An -tx1 | grep -q "89 50 4e 47 0d 0a 1a 0a" \
   || { echo "light_curve.png is not a PNG"; exit 1; }
 echo "the demonstration ran and wrote a PNG of $(stat -c %s "$WORK/light_curve.png") bytes"
+
+echo "== the examples from the sdist"
+# The sdist must carry the examples with their data; the survey runs
+# without its extras (no progress bar, a process pool).
+mkdir -p "$WORK/unpacked"
+tar -xzf "$SDIST" -C "$WORK/unpacked"
+SRC=$(ls -d "$WORK"/unpacked/tessarin-*)
+for path in examples/data/README.md examples/data/MOA_0300089_PLC_007.tbl \
+            examples/data/Bron_0300089_PLC_002.tbl examples/data/CTIO_I_0300089_PLC_005.tbl \
+            examples/lensing.py examples/fit_real_event.py examples/survey.py; do
+  [ -f "$SRC/$path" ] || { echo "sdist: $path missing"; exit 1; }
+done
+"$WORK/fresh/bin/python" "$SRC/examples/survey.py" --events 8 --workers 2 2>/dev/null | tail -n 2
