@@ -68,6 +68,26 @@ inline constexpr int RD_MAX_PASSES = 50;
   return detail::PI / (v + u);
 }
 
+// Carlson's series for RD and RJ (DLMF 19.36.2), truncated after the
+// degree-7 terms: 1 - 3E2/14 + E3/6 + 9E2^2/88 - 3E4/22 - 9E2E3/52 + 3E5/26
+// - E2^3/16 + 3E3^2/40 + 3E2E4/20 + 45E2^2E3/272 - 9(E3E4 + E2E5)/68, each
+// term added to the running sum in this order. RD and RJ differ only in how
+// they form E2 to E5.
+inline double rd_rj_series(double E2, double E3, double E4, double E5) noexcept {
+  double T = (E2 * 3) / (-14) + 1;
+  T = T + E3 / 6;
+  T = T + (E2 * (E2 * 9)) / 88;
+  T = T + ((-3) * E4) / 22;
+  T = T + ((E2 * 9) * E3) / (-52);
+  T = T + (E5 * 3) / 26;
+  T = T + ((E2 * E2) * E2) * (-0.0625);
+  T = T + ((E3 * 3) * E3) / 40;
+  T = T + ((E2 * 3) * E4) / 20;
+  T = T + (((45 * E2) * E2) * E3) / 272;
+  T = T + ((E5 * E2 + E4 * E3) * 9) / (-68);
+  return T;
+}
+
 } // namespace internal
 
 inline Result<double> elliprc(double x, double y) {
@@ -266,18 +286,7 @@ inline Result<double> elliprd(double x, double y, double z) {
   const double E4 = ((XYZ - Z3) * 3) * Z;
   const double E5 = Z2 * XYZ;
   const double W = std::pow(a, -1.5) * f;
-  double T = (E2 * 3) / (-14) + 1;
-  T = T + E3 / 6;
-  T = T + (E2 * (E2 * 9)) / 88;
-  T = T + ((-3) * E4) / 22;
-  T = T + ((E2 * 9) * E3) / (-52);
-  T = T + (E5 * 3) / 26;
-  T = T + ((E2 * E2) * E2) * (-0.0625);
-  T = T + ((E3 * 3) * E3) / 40;
-  T = T + ((E2 * 3) * E4) / 20;
-  T = T + (((45 * E2) * E2) * E3) / 272;
-  T = T + ((E5 * E2 + E4 * E3) * 9) / (-68);
-  return sum * 3 + T * W;
+  return sum * 3 + internal::rd_rj_series(E2, E3, E4, E5) * W;
 }
 
 } // namespace tessarin::carlson

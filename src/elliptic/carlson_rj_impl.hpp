@@ -171,19 +171,11 @@ inline Result<double> _elliprj(double x, double y, double z, double p) {
   const double E3 = 4 * P3 + ((E2 + E2) * P + XYZ);
   const double E4 = (P3 * 3 + (P * E2 + (XYZ + XYZ))) * P;
   const double E5 = P2 * XYZ;
+  // The series that RD uses, with these E-terms. Where RD's sum writes
+  // (-3) E4 / 22 and (E3 3) E3, this one was written (E4 3) / (-22) and
+  // (3 E3) E3: negation and a commuted product round identically.
   const double W = std::pow(a, -1.5) * f;
-  double T = (E2 * 3) / (-14) + 1;
-  T = T + E3 / 6;
-  T = T + (E2 * (E2 * 9)) / 88;
-  T = T + (E4 * 3) / (-22);
-  T = T + ((E2 * 9) * E3) / (-52);
-  T = T + (E5 * 3) / 26;
-  T = T + ((E2 * E2) * E2) * (-0.0625);
-  T = T + ((3 * E3) * E3) / 40;
-  T = T + ((E2 * 3) * E4) / 20;
-  T = T + (((45 * E2) * E2) * E3) / 272;
-  T = T + ((E5 * E2 + E4 * E3) * 9) / (-68);
-  return sum * 6 + T * W;
+  return sum * 6 + internal::rd_rj_series(E2, E3, E4, E5) * W;
 }
 
 } // namespace tessarin::carlson
