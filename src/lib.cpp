@@ -19,40 +19,23 @@
 
 namespace {
 
-using tessarin::Result;
 using tessarin::binding::BoundaryError;
 using tessarin::binding::call;
 using tessarin::binding::entry_point;
 using tessarin::binding::Expected;
 using tessarin::binding::FunctionDescription;
-using Vector = std::vector<double>;
 namespace models = tessarin::models;
 
-// Python passes the flux map after the radii; the models take it first.
-Result<Vector> integrated_flux_map_witt_mao(Vector l, double re, double rstar, Vector bl,
-                                            Vector bf) {
-  return models::integrated_flux_map_witt_mao_magnification(std::move(l), std::move(bl),
-                                                            std::move(bf), re, rstar);
-}
-Vector integrated_flux_map_heyrovsky(Vector l, double re, double rstar, Vector bl, Vector bf) {
-  return models::integrated_flux_map_heyrovsky_magnification(std::move(l), std::move(bl),
-                                                             std::move(bf), re, rstar);
-}
-Result<Vector> discrete_flux_map_heyrovsky(Vector l, double re, double rstar, Vector bl,
-                                           Vector bf) {
-  return models::discrete_flux_map_heyrovsky_magnification(std::move(l), std::move(bl),
-                                                           std::move(bf), re, rstar);
-}
-
-// The entry point of one function: its arguments convert to the parameter
-// types of its model, in order.
+// The entry point of one function: the models take their arguments in the
+// Python order, so each argument converts to the type of the model's
+// parameter in the same place.
 template <const FunctionDescription &function, auto model> struct Entry;
 template <const FunctionDescription &function, class Outcome, class... Params,
           Outcome (*model)(Params...)>
 struct Entry<function, model> {
   static PyObject *run(PyObject *, PyObject *const *args, Py_ssize_t nargs,
                        PyObject *kwnames) noexcept {
-    return entry_point([&] { return call<Params...>(function, args, nargs, kwnames, model); });
+    return entry_point([&] { return call<function, Params...>(args, nargs, kwnames, model); });
   }
 };
 
@@ -117,17 +100,17 @@ constexpr FunctionDescription discrete_flux_map_heyrovsky_fn{
 PyMethodDef methods[] = {
     method<witt_mao, models::witt_mao_magnification>(),
     method<integrated_witt_mao, models::integrated_witt_mao_magnification>(),
-    method<integrated_flux_map_witt_mao_fn, integrated_flux_map_witt_mao>(),
+    method<integrated_flux_map_witt_mao_fn, models::integrated_flux_map_witt_mao_magnification>(),
     method<heyrovsky, models::heyrovsky_magnification>(),
     method<integrated_heyrovsky, models::integrated_heyrovsky_magnification>(),
-    method<integrated_flux_map_heyrovsky_fn, integrated_flux_map_heyrovsky>(),
-    method<discrete_flux_map_heyrovsky_fn, discrete_flux_map_heyrovsky>(),
+    method<integrated_flux_map_heyrovsky_fn, models::integrated_flux_map_heyrovsky_magnification>(),
+    method<discrete_flux_map_heyrovsky_fn, models::discrete_flux_map_heyrovsky_magnification>(),
 };
 
 PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT,
     "tessarin",
-    "A Python module implemented in C++.",
+    tessarin::binding::messages::MODULE_DOC,
     0,       // m_size: no per-module state
     nullptr, // functions are added once the module exists
     nullptr,
@@ -147,9 +130,7 @@ PyMODINIT_FUNC PyInit_tessarin() noexcept {
   return entry_point([]() -> Expected<PyObject *> {
     using namespace tessarin::binding;
     if (module_cell != nullptr) {
-      return BoundaryError::deferred(PyExc_ImportError,
-                                     "PyO3 modules compiled for CPython 3.8 or older may only be "
-                                     "initialized once per interpreter process");
+      return BoundaryError::deferred(PyExc_ImportError, messages::SECOND_INITIALISATION);
     }
     Owned module = Owned::steal(PyModule_Create2(&module_definition, 1013));
     if (!module) return take_or_system_error();

@@ -3,6 +3,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "binding/messages.hpp"
 #include "panic.hpp"
 
 namespace tessarin::binding {
@@ -72,7 +73,7 @@ Expected<double> to_double(Borrowed object) {
 Expected<std::vector<double>> to_vector(Borrowed object) {
   PyObject *o = object.get();
   if (PyUnicode_Check(o)) {
-    return BoundaryError::deferred(PyExc_TypeError, "Can't extract `str` to `Vec`");
+    return BoundaryError::deferred(PyExc_TypeError, messages::STR_TO_VEC);
   }
   if (!PySequence_Check(o)) return conversion_error(object, "Sequence");
 
@@ -82,7 +83,7 @@ Expected<std::vector<double>> to_vector(Borrowed object) {
     (void)take();
     hint = 0;
   }
-  if (hint >= max_capacity) panic("capacity overflow");
+  if (hint >= max_capacity) panic(messages::CAPACITY_OVERFLOW);
   std::vector<double> values;
   try {
     values.reserve(static_cast<std::size_t>(hint));
