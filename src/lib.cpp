@@ -7,6 +7,9 @@
 // Python exception.
 #include <Python.h>
 
+#include <array>
+#include <cstddef>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -21,100 +24,46 @@ using tessarin::binding::call;
 using tessarin::binding::entry_point;
 using tessarin::binding::Expected;
 using tessarin::binding::FunctionDescription;
-using Vector = std::vector<double>;
 namespace models = tessarin::models;
 
-constexpr const char *separation_list[] = {"l", "re", "rstar"};
-constexpr const char *flux_map[] = {"l", "re", "rstar", "bl", "bf"};
-constexpr const char *ring[] = {"l", "r", "re", "rstar"};
+// The entry point of one function: the models take their arguments in the
+// Python order, so each argument converts to the type of the model's
+// parameter in the same place.
+template <const FunctionDescription &function, auto model> struct Entry;
+template <const FunctionDescription &function, class Outcome, class... Params,
+          Outcome (*model)(Params...)>
+struct Entry<function, model> {
+  static PyObject *run(PyObject *, PyObject *const *args, Py_ssize_t nargs,
+                       PyObject *kwnames) noexcept {
+    return entry_point([&] { return call<function, Params...>(args, nargs, kwnames, model); });
+  }
+};
 
-const FunctionDescription witt_mao_fn{"witt_mao_magnification", separation_list};
-PyObject *witt_mao_magnification(PyObject *, PyObject *const *args, Py_ssize_t nargs,
-                                 PyObject *kwnames) noexcept {
-  return entry_point([&] {
-    return call<Vector, double, double>(
-        witt_mao_fn, args, nargs, kwnames, [](Vector l, double re, double rstar) {
-          return models::witt_mao_magnification(std::move(l), re, rstar);
-        });
-  });
+// The doc text: the text signature alone, "name(l, re, rstar)\n--\n\n", so
+// `__doc__` is None.
+constexpr std::size_t doc_size(const FunctionDescription &function) {
+  std::size_t size = std::char_traits<char>::length(function.name) + sizeof "()\n--\n\n";
+  for (std::size_t i = 0; i < function.parameters.size(); ++i)
+    size += std::char_traits<char>::length(function.parameters[i]) + (i ? 2 : 0);
+  return size;
 }
-
-const FunctionDescription integrated_witt_mao_fn{"integrated_witt_mao_magnification",
-                                                 separation_list};
-PyObject *integrated_witt_mao_magnification(PyObject *, PyObject *const *args, Py_ssize_t nargs,
-                                            PyObject *kwnames) noexcept {
-  return entry_point([&] {
-    return call<Vector, double, double>(
-        integrated_witt_mao_fn, args, nargs, kwnames, [](Vector l, double re, double rstar) {
-          return models::integrated_witt_mao_magnification(std::move(l), re, rstar);
-        });
-  });
+template <const FunctionDescription &function> constexpr auto make_doc() {
+  std::array<char, doc_size(function)> text{};
+  std::size_t at = 0;
+  const auto put = [&](const char *piece) {
+    while (*piece)
+      text[at++] = *piece++;
+  };
+  put(function.name);
+  put("(");
+  for (std::size_t i = 0; i < function.parameters.size(); ++i) {
+    if (i) put(", ");
+    put(function.parameters[i]);
+  }
+  put(")\n--\n\n");
+  return text;
 }
-
-// Python passes the flux map after the radii; the models take it first.
-const FunctionDescription integrated_flux_map_witt_mao_fn{
-    "integrated_flux_map_witt_mao_magnification", flux_map};
-PyObject *integrated_flux_map_witt_mao_magnification(PyObject *, PyObject *const *args,
-                                                     Py_ssize_t nargs, PyObject *kwnames) noexcept {
-  return entry_point([&] {
-    return call<Vector, double, double, Vector, Vector>(
-        integrated_flux_map_witt_mao_fn, args, nargs, kwnames,
-        [](Vector l, double re, double rstar, Vector bl, Vector bf) {
-          return models::integrated_flux_map_witt_mao_magnification(std::move(l), std::move(bl),
-                                                                    std::move(bf), re, rstar);
-        });
-  });
-}
-
-const FunctionDescription heyrovsky_fn{"heyrovsky_magnification", ring};
-PyObject *heyrovsky_magnification(PyObject *, PyObject *const *args, Py_ssize_t nargs,
-                                  PyObject *kwnames) noexcept {
-  return entry_point([&] {
-    return call<double, double, double, double>(heyrovsky_fn, args, nargs, kwnames,
-                                                models::heyrovsky_magnification);
-  });
-}
-
-const FunctionDescription integrated_heyrovsky_fn{"integrated_heyrovsky_magnification",
-                                                  separation_list};
-PyObject *integrated_heyrovsky_magnification(PyObject *, PyObject *const *args, Py_ssize_t nargs,
-                                             PyObject *kwnames) noexcept {
-  return entry_point([&] {
-    return call<Vector, double, double>(
-        integrated_heyrovsky_fn, args, nargs, kwnames, [](Vector l, double re, double rstar) {
-          return models::integrated_heyrovsky_magnification(std::move(l), re, rstar);
-        });
-  });
-}
-
-const FunctionDescription integrated_flux_map_heyrovsky_fn{
-    "integrated_flux_map_heyrovsky_magnification", flux_map};
-PyObject *integrated_flux_map_heyrovsky_magnification(PyObject *, PyObject *const *args,
-                                                      Py_ssize_t nargs,
-                                                      PyObject *kwnames) noexcept {
-  return entry_point([&] {
-    return call<Vector, double, double, Vector, Vector>(
-        integrated_flux_map_heyrovsky_fn, args, nargs, kwnames,
-        [](Vector l, double re, double rstar, Vector bl, Vector bf) {
-          return models::integrated_flux_map_heyrovsky_magnification(std::move(l), std::move(bl),
-                                                                     std::move(bf), re, rstar);
-        });
-  });
-}
-
-const FunctionDescription discrete_flux_map_heyrovsky_fn{
-    "discrete_flux_map_heyrovsky_magnification", flux_map};
-PyObject *discrete_flux_map_heyrovsky_magnification(PyObject *, PyObject *const *args,
-                                                    Py_ssize_t nargs, PyObject *kwnames) noexcept {
-  return entry_point([&] {
-    return call<Vector, double, double, Vector, Vector>(
-        discrete_flux_map_heyrovsky_fn, args, nargs, kwnames,
-        [](Vector l, double re, double rstar, Vector bl, Vector bf) {
-          return models::discrete_flux_map_heyrovsky_magnification(std::move(l), std::move(bl),
-                                                                   std::move(bf), re, rstar);
-        });
-  });
-}
+template <const FunctionDescription &function> constexpr auto doc = make_doc<function>();
 
 // CPython stores a METH_FASTCALL | METH_KEYWORDS function under the type of
 // a plain one.
@@ -122,33 +71,46 @@ template <class Function> PyCFunction as_cfunction(Function *function) {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
-// In registration order, which is the order of `__all__`. The doc text is
-// the text signature alone, so `__doc__` is None. Static: the function
-// objects point at these for the life of the process.
+template <const FunctionDescription &function, auto model> PyMethodDef method() {
+  return {function.name, as_cfunction(&Entry<function, model>::run), METH_FASTCALL | METH_KEYWORDS,
+          doc<function>.data()};
+}
+
+// The seven functions (names and parameters as in tools/function_table.py,
+// which the tests hold the module to).
+constexpr const char *separation_list[] = {"l", "re", "rstar"};
+constexpr const char *flux_map[] = {"l", "re", "rstar", "bl", "bf"};
+constexpr const char *ring[] = {"l", "r", "re", "rstar"};
+
+constexpr FunctionDescription witt_mao{"witt_mao_magnification", separation_list};
+constexpr FunctionDescription integrated_witt_mao{"integrated_witt_mao_magnification",
+                                                  separation_list};
+constexpr FunctionDescription integrated_flux_map_witt_mao_fn{
+    "integrated_flux_map_witt_mao_magnification", flux_map};
+constexpr FunctionDescription heyrovsky{"heyrovsky_magnification", ring};
+constexpr FunctionDescription integrated_heyrovsky{"integrated_heyrovsky_magnification",
+                                                   separation_list};
+constexpr FunctionDescription integrated_flux_map_heyrovsky_fn{
+    "integrated_flux_map_heyrovsky_magnification", flux_map};
+constexpr FunctionDescription discrete_flux_map_heyrovsky_fn{
+    "discrete_flux_map_heyrovsky_magnification", flux_map};
+
+// In registration order, which is the order of `__all__`. Static: the
+// function objects point at these for the life of the process.
 PyMethodDef methods[] = {
-    {"witt_mao_magnification", as_cfunction(witt_mao_magnification), METH_FASTCALL | METH_KEYWORDS,
-     "witt_mao_magnification(l, re, rstar)\n--\n\n"},
-    {"integrated_witt_mao_magnification", as_cfunction(integrated_witt_mao_magnification),
-     METH_FASTCALL | METH_KEYWORDS, "integrated_witt_mao_magnification(l, re, rstar)\n--\n\n"},
-    {"integrated_flux_map_witt_mao_magnification",
-     as_cfunction(integrated_flux_map_witt_mao_magnification), METH_FASTCALL | METH_KEYWORDS,
-     "integrated_flux_map_witt_mao_magnification(l, re, rstar, bl, bf)\n--\n\n"},
-    {"heyrovsky_magnification", as_cfunction(heyrovsky_magnification),
-     METH_FASTCALL | METH_KEYWORDS, "heyrovsky_magnification(l, r, re, rstar)\n--\n\n"},
-    {"integrated_heyrovsky_magnification", as_cfunction(integrated_heyrovsky_magnification),
-     METH_FASTCALL | METH_KEYWORDS, "integrated_heyrovsky_magnification(l, re, rstar)\n--\n\n"},
-    {"integrated_flux_map_heyrovsky_magnification",
-     as_cfunction(integrated_flux_map_heyrovsky_magnification), METH_FASTCALL | METH_KEYWORDS,
-     "integrated_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"},
-    {"discrete_flux_map_heyrovsky_magnification",
-     as_cfunction(discrete_flux_map_heyrovsky_magnification), METH_FASTCALL | METH_KEYWORDS,
-     "discrete_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf)\n--\n\n"},
+    method<witt_mao, models::witt_mao_magnification>(),
+    method<integrated_witt_mao, models::integrated_witt_mao_magnification>(),
+    method<integrated_flux_map_witt_mao_fn, models::integrated_flux_map_witt_mao_magnification>(),
+    method<heyrovsky, models::heyrovsky_magnification>(),
+    method<integrated_heyrovsky, models::integrated_heyrovsky_magnification>(),
+    method<integrated_flux_map_heyrovsky_fn, models::integrated_flux_map_heyrovsky_magnification>(),
+    method<discrete_flux_map_heyrovsky_fn, models::discrete_flux_map_heyrovsky_magnification>(),
 };
 
 PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT,
     "tessarin",
-    "A Python module implemented in C++.",
+    tessarin::binding::messages::MODULE_DOC,
     0,       // m_size: no per-module state
     nullptr, // functions are added once the module exists
     nullptr,
@@ -168,9 +130,7 @@ PyMODINIT_FUNC PyInit_tessarin() noexcept {
   return entry_point([]() -> Expected<PyObject *> {
     using namespace tessarin::binding;
     if (module_cell != nullptr) {
-      return BoundaryError::deferred(PyExc_ImportError,
-                                     "PyO3 modules compiled for CPython 3.8 or older may only be "
-                                     "initialized once per interpreter process");
+      return BoundaryError::deferred(PyExc_ImportError, messages::SECOND_INITIALISATION);
     }
     Owned module = Owned::steal(PyModule_Create2(&module_definition, 1013));
     if (!module) return take_or_system_error();

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "binding/buffer.hpp"
+#include "binding/messages.hpp"
 #include "panic.hpp"
 
 namespace tessarin::binding {
@@ -73,7 +74,7 @@ Expected<double> to_double(Borrowed object) {
 Expected<std::vector<double>> to_vector(Borrowed object) {
   PyObject *o = object.get();
   if (PyUnicode_Check(o)) {
-    return BoundaryError::deferred(PyExc_TypeError, "Can't extract `str` to `Vec`");
+    return BoundaryError::deferred(PyExc_TypeError, messages::STR_TO_VEC);
   }
   // NumPy arrays, array.array and memoryview of native doubles: straight
   // from the buffer, the same values without an object per item.
@@ -88,7 +89,7 @@ Expected<std::vector<double>> to_vector(Borrowed object) {
     (void)take();
     hint = 0;
   }
-  if (hint >= max_capacity) panic("capacity overflow");
+  if (hint >= max_capacity) panic(messages::CAPACITY_OVERFLOW);
   std::vector<double> values;
   try {
     values.reserve(static_cast<std::size_t>(hint));

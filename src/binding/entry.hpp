@@ -16,6 +16,7 @@
 #include "binding/arguments.hpp"
 #include "binding/convert.hpp"
 #include "binding/error.hpp"
+#include "binding/messages.hpp"
 #include "binding/panic_trap.hpp"
 #include "panic.hpp"
 
@@ -29,7 +30,7 @@ namespace tessarin::binding {
 template <class Work>
 PyObject *entry_point(Work &&work,
                       std::source_location where = std::source_location::current()) noexcept {
-  const PanicTrap trap("uncaught panic at ffi boundary", where);
+  const PanicTrap trap(messages::TRAP, where);
   return trap.guard([&]() -> PyObject * {
     std::string payload;
     try {
@@ -45,7 +46,7 @@ PyObject *entry_point(Work &&work,
     } catch (const std::exception &failure) {
       payload = failure.what();
     } catch (...) {
-      payload = "panic from C++ code";
+      payload = messages::NON_TEXT_PAYLOAD;
     }
     from_panic_payload(std::move(payload)).raise();
     return nullptr;
@@ -54,11 +55,13 @@ PyObject *entry_point(Work &&work,
 
 // Binds the arguments of a call to the parameters of `function`, converts
 // each to its type in `Params`, in order, calls `model` with them and turns
-// its outcome into a Python object.
-template <class... Params, class Model>
-Expected<PyObject *> call(const FunctionDescription &function, PyObject *const *args,
-                          Py_ssize_t nargs, PyObject *kwnames, Model &&model) {
-  assert_equal(function.parameters.size(), sizeof...(Params));
+// its outcome into a Python object. The description is a compile-time
+// constant, so a parameter list that does not match `Params` does not build.
+template <const FunctionDescription &function, class... Params, class Model>
+Expected<PyObject *> call(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames,
+                          Model &&model) {
+  static_assert(function.parameters.size() == sizeof...(Params),
+                "one type in Params for each parameter of the function");
   std::array<Borrowed, sizeof...(Params)> slots{};
   if (std::optional<BoundaryError> error = bind(function, args, nargs, kwnames, slots.data())) {
     return std::move(*error);

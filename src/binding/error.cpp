@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "binding/messages.hpp"
 #include "panic.hpp"
 
 namespace tessarin::binding {
@@ -95,11 +96,9 @@ std::optional<std::string> type_attribute_text(PyTypeObject *type, std::string_v
   std::optional<std::string> message = str_of(pending.value.borrow());
   if (!message) {
     PyErr_Clear();
-    message = "Unwrapped panic from Python code";
+    message = messages::UNWRAPPED_PANIC;
   }
-  std::fputs("--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n"
-             "Python stack trace below:\n",
-             stderr);
+  std::fputs(messages::RESUMING_PANIC, stderr);
   std::fflush(stderr);
   restore(std::move(pending));
   PyErr_PrintEx(0);
@@ -173,14 +172,13 @@ std::optional<BoundaryError> take() {
 
 BoundaryError take_or_system_error() {
   if (std::optional<BoundaryError> error = take()) return std::move(*error);
-  return BoundaryError::deferred(PyExc_SystemError,
-                                 "attempted to fetch exception but none was set");
+  return BoundaryError::deferred(PyExc_SystemError, messages::NO_EXCEPTION_SET);
 }
 
 PyObject *must(PyObject *result, std::source_location where) {
   if (result == nullptr) {
     if (PyErr_Occurred() != nullptr) PyErr_Print();
-    panic("Python API call failed", where);
+    panic(messages::API_CALL_FAILED, where);
   }
   return result;
 }
@@ -209,7 +207,7 @@ std::string object_text(Borrowed object) {
 
 BoundaryError conversion_error(Borrowed object, const char *target) {
   std::string name = type_attribute_text(Py_TYPE(object.get()), "__qualname__")
-                         .value_or("<failed to extract type name>");
+                         .value_or(messages::FAILED_TYPE_NAME);
   return BoundaryError::deferred(PyExc_TypeError,
                                  "'" + name + "' object cannot be converted to '" + target + "'");
 }
@@ -227,17 +225,11 @@ BoundaryError argument_extraction_error(const char *name, BoundaryError error) {
 
 PyObject *panic_exception_type() {
   if (panic_type == nullptr) {
-    PyObject *created = PyErr_NewExceptionWithDoc(
-        "pyo3_runtime.PanicException",
-        "\n"
-        "The exception raised when C++ code called from Python panics.\n"
-        "\n"
-        "Like SystemExit, this exception is derived from BaseException so that\n"
-        "it will typically propagate all the way through the stack and cause the\n"
-        "Python interpreter to exit.\n",
-        PyExc_BaseException, nullptr);
+    PyObject *created =
+        PyErr_NewExceptionWithDoc(messages::PANIC_EXCEPTION_NAME, messages::PANIC_EXCEPTION_DOC,
+                                  PyExc_BaseException, nullptr);
     if (created == nullptr) {
-      panic("Failed to initialize new exception type.: " + describe_pending_exception());
+      panic(messages::EXCEPTION_TYPE_FAILED + describe_pending_exception());
     }
     panic_type = created;
   }

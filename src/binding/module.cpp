@@ -1,5 +1,6 @@
 #include "binding/module.hpp"
 
+#include "binding/messages.hpp"
 #include "panic.hpp"
 
 namespace tessarin::binding {
@@ -35,7 +36,7 @@ std::optional<BoundaryError> add_function(Borrowed module, PyMethodDef *method) 
   Expected<Owned> all = all_list(module);
   if (!all.ok()) return std::move(all.error());
   if (PyList_Append(all.value().get(), name.get()) < 0) {
-    panic("could not append __name__ to __all__: " + describe_pending_exception());
+    panic(messages::APPEND_TO_ALL_FAILED + describe_pending_exception());
   }
   if (PyObject_SetAttr(module.get(), name.get(), function.get()) < 0) {
     return take_or_system_error();

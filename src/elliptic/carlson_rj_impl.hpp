@@ -39,6 +39,8 @@ inline Result<double> rc_one_plus(double e) {
     return std::atan(s) / s;
   }
   const double s = std::sqrt(-e);
+  // artanh(s)/s by log1p while s = sqrt(-e) < 0.71, as in elliprc; beyond,
+  // the plain logarithm of a number of at least 1 + sqrt(2).
   if (e > -0.5) return (std::log1p(s) - std::log1p(-s)) / (s + s);
   return std::log((s + 1) / std::sqrt(e + 1)) / s;
 }
@@ -63,7 +65,10 @@ inline Result<double> elliprj(double x, double y, double z, double p) {
   if (y == z) {
     if (y == p) return elliprd(x, y, y);
     // RJ(x, y, y, p) = 3 (RC(x, y) - RC(x, p)) / (p - y), used only where the
-    // difference does not cancel badly.
+    // difference does not cancel badly: the two values differ by a fraction
+    // of order |p - y|/y, so the difference magnifies their rounding by about
+    // y/|p - y| (10 at a ratio of 1.2, more for x much above y). At a ratio
+    // of 1.2 or less the duplication takes over, whose error does not grow.
     if (max_number(y, p) / min_number(y, p) > 1.2) {
       const Result<double> r1 = elliprc(x, y);
       if (!r1.ok()) return r1;
@@ -125,6 +130,9 @@ inline Result<double> _elliprj(double x, double y, double z, double p) {
     if (-0.5 > e && e > -1.5) {
       // Near e = -1 the argument 1 + e cancels; d (1 + e) equals
       // 2 rp (p + rx ry + ry rz + rz rx) exactly, which has no difference.
+      // Outside this window |1 + e| > 0.5, so 1 + e magnifies the rounding
+      // of e by at most |e|/|1 + e| <= 3; inside, that factor grows without
+      // bound, and b replaces it.
       const double b = ((pk + (ry + rz) * rx) + rz * ry) * (rp + rp) / d;
       const Result<double> rc = elliprc(1, b);
       if (!rc.ok()) return rc;
@@ -163,19 +171,11 @@ inline Result<double> _elliprj(double x, double y, double z, double p) {
   const double E3 = 4 * P3 + ((E2 + E2) * P + XYZ);
   const double E4 = (P3 * 3 + (P * E2 + (XYZ + XYZ))) * P;
   const double E5 = P2 * XYZ;
+  // The series that RD uses, with these E-terms. Where RD's sum writes
+  // (-3) E4 / 22 and (E3 3) E3, this one was written (E4 3) / (-22) and
+  // (3 E3) E3: negation and a commuted product round identically.
   const double W = std::pow(a, -1.5) * f;
-  double T = (E2 * 3) / (-14) + 1;
-  T = T + E3 / 6;
-  T = T + (E2 * (E2 * 9)) / 88;
-  T = T + (E4 * 3) / (-22);
-  T = T + ((E2 * 9) * E3) / (-52);
-  T = T + (E5 * 3) / 26;
-  T = T + ((E2 * E2) * E2) * (-0.0625);
-  T = T + ((3 * E3) * E3) / 40;
-  T = T + ((E2 * 3) * E4) / 20;
-  T = T + (((45 * E2) * E2) * E3) / 272;
-  T = T + ((E5 * E2 + E4 * E3) * 9) / (-68);
-  return sum * 6 + T * W;
+  return sum * 6 + internal::rd_rj_series(E2, E3, E4, E5) * W;
 }
 
 } // namespace tessarin::carlson

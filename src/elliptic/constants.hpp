@@ -1,11 +1,14 @@
 // Constants shared by the elliptic-integral kernels.
 #pragma once
 
+#include "math_constants.hpp"
+
 namespace tessarin::detail {
 
-inline constexpr double PI = 3.141592653589793;
-inline constexpr double HALF_PI = 1.5707963267948966;
-inline constexpr double THREE_PI = 9.42477796076938;
+using tessarin::HALF_PI;
+using tessarin::PI;
+using tessarin::THREE_PI;
+
 inline constexpr double LN4 = 1.3862943611198906;
 
 // Stopping test of the arithmetic-geometric-mean loops, 2.7 eps: tight

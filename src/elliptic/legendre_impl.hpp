@@ -1,10 +1,13 @@
 // Complete elliptic integrals K(m), E(m) and Pi(n, m), parameter m = k^2.
 //
 // K and E use polynomial approximations in x = 1 - m of the classical form
-// P(x) - Q(x) ln(x) (Hastings-type approximations, as in W. J. Cody,
-// "Chebyshev approximations for the complete elliptic integrals K and E",
-// Math. Comp. 19 (1965) 105-112), made for 0 < x <= 1. The coefficient
-// tables below are fixed double constants; they are not regenerated here.
+// P(x) - Q(x) ln(x), made for 0 < x <= 1. The coefficients are the ones
+// tabulated by S. L. Moshier, "Methods and Programs for Mathematical
+// Functions" (Ellis Horwood, 1989), after W. J. Cody, "Chebyshev
+// approximations for the complete elliptic integrals K and E", Math. Comp.
+// 19 (1965) 105-112; each is the double nearest the printed decimal. They
+// are not regenerated here; the reference tables (tools/gen_elliptic_refs.py)
+// measure the approximation against mpmath.
 // Pi rests on Carlson's integrals (DLMF 19.25.2).
 #pragma once
 

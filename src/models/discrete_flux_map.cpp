@@ -6,8 +6,8 @@ namespace tessarin::models {
 
 // A source given as discrete rings: the sum of the ring magnifications
 // weighted by the ring fluxes (not normalised by the total flux).
-Result<Vector> discrete_flux_map_heyrovsky_magnification(Vector l, Vector bl, Vector bf, double re,
-                                                         double rstar) {
+Result<Vector> discrete_flux_map_heyrovsky_magnification(Vector l, double re, double rstar,
+                                                         Vector bl, Vector bf) {
   assert_equal(bl.size(), bf.size());
   const RingLens ring(re, rstar);
   Vector out;

@@ -4,15 +4,15 @@
 
 namespace tessarin::models {
 
-Vector integrated_flux_map_heyrovsky_magnification(Vector l, Vector bl, Vector bf, double re,
-                                                   double rstar) {
+Vector integrated_flux_map_heyrovsky_magnification(Vector l, double re, double rstar, Vector bl,
+                                                   Vector bf) {
   assert_equal(bl.size(), bf.size());
   const TabulatedProfile profile(bl, bf);
   return _integrated_heyrovsky_magnification(std::move(l), re, rstar, profile, profile.norm());
 }
 
-Result<Vector> integrated_flux_map_witt_mao_magnification(Vector l, Vector bl, Vector bf, double re,
-                                                          double rstar) {
+Result<Vector> integrated_flux_map_witt_mao_magnification(Vector l, double re, double rstar,
+                                                          Vector bl, Vector bf) {
   assert_equal(bl.size(), bf.size());
   const TabulatedProfile profile(bl, bf);
   return _integrated_witt_mao_magnification(std::move(l), re, rstar, profile, profile.norm());

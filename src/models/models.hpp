@@ -19,17 +19,17 @@ Result<double> heyrovsky_magnification(double l, double r, double re, double rst
 
 // Flux-weighted sum of ring magnifications; panics when bl and bf differ in
 // length.
-Result<Vector> discrete_flux_map_heyrovsky_magnification(Vector l, Vector bl, Vector bf, double re,
-                                                         double rstar);
+Result<Vector> discrete_flux_map_heyrovsky_magnification(Vector l, double re, double rstar,
+                                                         Vector bl, Vector bf);
 
 // Linear limb darkening with coefficient 0.6, integrated over the source.
 Vector integrated_heyrovsky_magnification(Vector l, double re, double rstar);
 Result<Vector> integrated_witt_mao_magnification(Vector l, double re, double rstar);
 
 // Radial brightness profile tabulated at radii bl with brightness bf.
-Vector integrated_flux_map_heyrovsky_magnification(Vector l, Vector bl, Vector bf, double re,
-                                                   double rstar);
-Result<Vector> integrated_flux_map_witt_mao_magnification(Vector l, Vector bl, Vector bf, double re,
-                                                          double rstar);
+Vector integrated_flux_map_heyrovsky_magnification(Vector l, double re, double rstar, Vector bl,
+                                                   Vector bf);
+Result<Vector> integrated_flux_map_witt_mao_magnification(Vector l, double re, double rstar,
+                                                          Vector bl, Vector bf);
 
 } // namespace tessarin::models

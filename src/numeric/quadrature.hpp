@@ -15,8 +15,8 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <numbers>
 
+#include "math_constants.hpp"
 #include "numeric/de_nodes.hpp"
 
 namespace tessarin::quadrature::double_exponential {
@@ -49,7 +49,7 @@ template <class F> QuadratureOutput integrate(F &&f, double a, double b, double 
 
   // The centre carries weight pi/2 at step 1; it enters with weight pi
   // because the first level halves the running estimate before adding.
-  double integral = finite_or_zero(f(0.0 * c + d)) * std::numbers::pi;
+  double integral = finite_or_zero(f(0.0 * c + d)) * PI;
   std::uint32_t evaluations = 1;
   double error = std::numeric_limits<double>::max();
   double difference = std::numeric_limits<double>::max();

@@ -38,7 +38,7 @@ std::vector<std::vector<double>> load(const std::string &name) {
 } // namespace
 
 TEST(Profile, DefaultNormIsTheRulesOwnIntegral) {
-  const auto flux = [](double r) { return (TWO_PI * r) * DefaultProfile{}(r); };
+  const auto flux = [](double r) { return (tessarin::TWO_PI * r) * DefaultProfile{}(r); };
   const auto out = integrate(flux, 0.0, 1.0, 1e-16);
   EXPECT_EQ(out.integral, DEFAULT_PROFILE_NORM);
   EXPECT_EQ(out.evaluations, 385u);

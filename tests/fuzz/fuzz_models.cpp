@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     case 1: {
       const auto discrete = [&](Vector v) {
-        return models::discrete_flux_map_heyrovsky_magnification(v, bl, bf, re, rstar);
+        return models::discrete_flux_map_heyrovsky_magnification(v, re, rstar, bl, bf);
       };
       if (!equal) {
         FUZZ_CHECK(panics([&] { return discrete(l); }));
@@ -112,10 +112,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     default: {
       const auto flux_wm = [&] {
-        return models::integrated_flux_map_witt_mao_magnification(l, bl, bf, re, rstar);
+        return models::integrated_flux_map_witt_mao_magnification(l, re, rstar, bl, bf);
       };
       const auto flux_h = [&] {
-        return models::integrated_flux_map_heyrovsky_magnification(l, bl, bf, re, rstar);
+        return models::integrated_flux_map_heyrovsky_magnification(l, re, rstar, bl, bf);
       };
       if (!equal) {
         FUZZ_CHECK(panics(flux_wm));

@@ -17,8 +17,13 @@ import dataclasses
 import math
 import os
 import struct
+import sys
+from pathlib import Path
 
 import tessarin
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import function_table  # noqa: E402
 
 INF = math.inf
 NAN = math.nan
@@ -303,19 +308,21 @@ class Function:
         return "l" in self.sequences
 
 
-_S = ("l", "re", "rstar")
-_F = ("l", "re", "rstar", "bl", "bf")
+# (can_fail, integrated) for each function of tools/function_table.py, whose
+# names and parameters the table below takes.
+TRAITS = {
+    "witt_mao_magnification": (True, False),
+    "integrated_witt_mao_magnification": (True, True),
+    "integrated_flux_map_witt_mao_magnification": (True, True),
+    "heyrovsky_magnification": (True, False),
+    "integrated_heyrovsky_magnification": (False, True),
+    "integrated_flux_map_heyrovsky_magnification": (False, True),
+    "discrete_flux_map_heyrovsky_magnification": (True, False),
+}
 FUNCTIONS = [
-    Function("witt_mao_magnification", _S, frozenset({"l"}), True, False),
-    Function("integrated_witt_mao_magnification", _S, frozenset({"l"}), True, True),
-    Function("integrated_flux_map_witt_mao_magnification", _F, frozenset({"l", "bl", "bf"}),
-             True, True),
-    Function("heyrovsky_magnification", ("l", "r", "re", "rstar"), frozenset(), True, False),
-    Function("integrated_heyrovsky_magnification", _S, frozenset({"l"}), False, True),
-    Function("integrated_flux_map_heyrovsky_magnification", _F, frozenset({"l", "bl", "bf"}),
-             False, True),
-    Function("discrete_flux_map_heyrovsky_magnification", _F, frozenset({"l", "bl", "bf"}),
-             True, False),
+    Function(name, tuple(p for p, _ in parameters),
+             frozenset(p for p, k in parameters if k == function_table.SEQUENCE), *TRAITS[name])
+    for name, parameters in function_table.FUNCTIONS
 ]
 FUNCTION_IDS = [f.name for f in FUNCTIONS]
 

@@ -5,11 +5,16 @@ A test that takes a ``function`` argument runs once per registered function.
 from __future__ import annotations
 
 import dataclasses
+import sys
+from pathlib import Path
 
 import tessarin
 
-SEQUENCE = "sequence"
-FLOAT = "float"
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import function_table  # noqa: E402
+
+SEQUENCE = function_table.SEQUENCE
+FLOAT = function_table.FLOAT
 
 
 @dataclasses.dataclass(frozen=True)
@@ -39,22 +44,12 @@ class Function:
         return {p: values[p] for p in self.parameters}
 
 
-_SEPARATIONS = ("l", "re", "rstar")
-_FLUX_MAP = ("l", "re", "rstar", "bl", "bf")
-_SFF = (SEQUENCE, FLOAT, FLOAT)
-_SFFSS = (SEQUENCE, FLOAT, FLOAT, SEQUENCE, SEQUENCE)
-
-# In registration order.
+# In registration order, from the one table of the functions.
 FUNCTIONS = [
-    Function("witt_mao_magnification", _SEPARATIONS, _SFF),
-    Function("integrated_witt_mao_magnification", _SEPARATIONS, _SFF),
-    Function("integrated_flux_map_witt_mao_magnification", _FLUX_MAP, _SFFSS),
-    Function("heyrovsky_magnification", ("l", "r", "re", "rstar"), (FLOAT,) * 4),
-    Function("integrated_heyrovsky_magnification", _SEPARATIONS, _SFF),
-    Function("integrated_flux_map_heyrovsky_magnification", _FLUX_MAP, _SFFSS),
-    Function("discrete_flux_map_heyrovsky_magnification", _FLUX_MAP, _SFFSS),
+    Function(name, tuple(p for p, _ in parameters), tuple(k for _, k in parameters))
+    for name, parameters in function_table.FUNCTIONS
 ]
-FLUX_MAP_FUNCTIONS = [f for f in FUNCTIONS if f.parameters == _FLUX_MAP]
+FLUX_MAP_FUNCTIONS = [f for f in FUNCTIONS if f.parameters == ("l", "re", "rstar", "bl", "bf")]
 
 
 def pytest_generate_tests(metafunc):

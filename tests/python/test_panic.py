@@ -1,4 +1,5 @@
 """Fatal errors: PanicException, the report on standard error, resuming."""
+import re
 import subprocess
 import sys
 import textwrap
@@ -41,6 +42,8 @@ def test_length_mismatch_raises_panic_exception(flux_map_function, capfd):
     report = capfd.readouterr().err
     assert report.startswith("thread '<unnamed>' panicked at ")
     assert ":\n" + MISMATCH + "\n" in report
+    # The location is the file's path inside the project.
+    assert re.match(r"thread '<unnamed>' panicked at src/models/\w+\.cpp:\d+:\d+:\n", report)
 
 
 def test_one_class_for_every_panic_and_not_a_module_attribute(flux_map_function):
