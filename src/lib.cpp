@@ -30,7 +30,7 @@ constexpr const char *ring[] = {"l", "r", "re", "rstar"};
 
 const FunctionDescription witt_mao_fn{"witt_mao_magnification", separation_list};
 PyObject *witt_mao_magnification(PyObject *, PyObject *const *args, Py_ssize_t nargs,
-                                 PyObject *kwnames) noexcept {
+                                 PyObject *kwnames) {
   return entry_point([&] {
     return call<Vector, double, double>(
         witt_mao_fn, args, nargs, kwnames, [](Vector l, double re, double rstar) {
@@ -42,7 +42,7 @@ PyObject *witt_mao_magnification(PyObject *, PyObject *const *args, Py_ssize_t n
 const FunctionDescription integrated_witt_mao_fn{"integrated_witt_mao_magnification",
                                                  separation_list};
 PyObject *integrated_witt_mao_magnification(PyObject *, PyObject *const *args, Py_ssize_t nargs,
-                                            PyObject *kwnames) noexcept {
+                                            PyObject *kwnames) {
   return entry_point([&] {
     return call<Vector, double, double>(
         integrated_witt_mao_fn, args, nargs, kwnames, [](Vector l, double re, double rstar) {
@@ -55,7 +55,7 @@ PyObject *integrated_witt_mao_magnification(PyObject *, PyObject *const *args, P
 const FunctionDescription integrated_flux_map_witt_mao_fn{
     "integrated_flux_map_witt_mao_magnification", flux_map};
 PyObject *integrated_flux_map_witt_mao_magnification(PyObject *, PyObject *const *args,
-                                                     Py_ssize_t nargs, PyObject *kwnames) noexcept {
+                                                     Py_ssize_t nargs, PyObject *kwnames) {
   return entry_point([&] {
     return call<Vector, double, double, Vector, Vector>(
         integrated_flux_map_witt_mao_fn, args, nargs, kwnames,
@@ -68,7 +68,7 @@ PyObject *integrated_flux_map_witt_mao_magnification(PyObject *, PyObject *const
 
 const FunctionDescription heyrovsky_fn{"heyrovsky_magnification", ring};
 PyObject *heyrovsky_magnification(PyObject *, PyObject *const *args, Py_ssize_t nargs,
-                                  PyObject *kwnames) noexcept {
+                                  PyObject *kwnames) {
   return entry_point([&] {
     return call<double, double, double, double>(heyrovsky_fn, args, nargs, kwnames,
                                                 models::heyrovsky_magnification);
@@ -78,7 +78,7 @@ PyObject *heyrovsky_magnification(PyObject *, PyObject *const *args, Py_ssize_t 
 const FunctionDescription integrated_heyrovsky_fn{"integrated_heyrovsky_magnification",
                                                   separation_list};
 PyObject *integrated_heyrovsky_magnification(PyObject *, PyObject *const *args, Py_ssize_t nargs,
-                                             PyObject *kwnames) noexcept {
+                                             PyObject *kwnames) {
   return entry_point([&] {
     return call<Vector, double, double>(
         integrated_heyrovsky_fn, args, nargs, kwnames, [](Vector l, double re, double rstar) {
@@ -90,8 +90,7 @@ PyObject *integrated_heyrovsky_magnification(PyObject *, PyObject *const *args, 
 const FunctionDescription integrated_flux_map_heyrovsky_fn{
     "integrated_flux_map_heyrovsky_magnification", flux_map};
 PyObject *integrated_flux_map_heyrovsky_magnification(PyObject *, PyObject *const *args,
-                                                      Py_ssize_t nargs,
-                                                      PyObject *kwnames) noexcept {
+                                                      Py_ssize_t nargs, PyObject *kwnames) {
   return entry_point([&] {
     return call<Vector, double, double, Vector, Vector>(
         integrated_flux_map_heyrovsky_fn, args, nargs, kwnames,
@@ -105,7 +104,7 @@ PyObject *integrated_flux_map_heyrovsky_magnification(PyObject *, PyObject *cons
 const FunctionDescription discrete_flux_map_heyrovsky_fn{
     "discrete_flux_map_heyrovsky_magnification", flux_map};
 PyObject *discrete_flux_map_heyrovsky_magnification(PyObject *, PyObject *const *args,
-                                                    Py_ssize_t nargs, PyObject *kwnames) noexcept {
+                                                    Py_ssize_t nargs, PyObject *kwnames) {
   return entry_point([&] {
     return call<Vector, double, double, Vector, Vector>(
         discrete_flux_map_heyrovsky_fn, args, nargs, kwnames,
@@ -164,7 +163,7 @@ PyObject *module_cell = nullptr;
 
 } // namespace
 
-PyMODINIT_FUNC PyInit_tessarin() noexcept {
+PyMODINIT_FUNC PyInit_tessarin() {
   return entry_point([]() -> Expected<PyObject *> {
     using namespace tessarin::binding;
     if (module_cell != nullptr) {

@@ -5,6 +5,8 @@
 
 #include <Python.h>
 
+#include <cxxabi.h>
+
 #include <array>
 #include <exception>
 #include <new>
@@ -25,10 +27,12 @@ namespace tessarin::binding {
 // CPython calls: a new reference, or NULL with an exception set. A fatal
 // error of the work becomes PanicException; running out of memory becomes
 // MemoryError. Should raising any of these fail in turn, the trap ends the
-// process: no C++ exception ever unwinds into the interpreter.
+// process: no C++ exception ever unwinds into the interpreter. The one
+// unwinding that passes is the forced unwind of a thread that the
+// interpreter ends while it takes the lock back (binding/lock.hpp); no
+// `noexcept` frame may stand between that point and the interpreter.
 template <class Work>
-PyObject *entry_point(Work &&work,
-                      std::source_location where = std::source_location::current()) noexcept {
+PyObject *entry_point(Work &&work, std::source_location where = std::source_location::current()) {
   const PanicTrap trap("uncaught panic at ffi boundary", where);
   return trap.guard([&]() -> PyObject * {
     std::string payload;
@@ -44,6 +48,8 @@ PyObject *entry_point(Work &&work,
       return nullptr;
     } catch (const std::exception &failure) {
       payload = failure.what();
+    } catch (const abi::__forced_unwind &) {
+      throw;
     } catch (...) {
       payload = "panic from C++ code";
     }

@@ -138,8 +138,8 @@ bool BoundaryError::matches(PyObject *type) const noexcept {
 Borrowed BoundaryError::instance() {
   if (!value_) {
     // Let other threads run for a moment before the instance is made.
-    Py_BEGIN_ALLOW_THREADS Py_END_ALLOW_THREADS Owned argument =
-        deferred_argument(message_, tuple_argument_);
+    reacquire(PyEval_SaveThread());
+    Owned argument = deferred_argument(message_, tuple_argument_);
     PyErr_SetObject(type_.get(), argument.get());
     Pending made = fetch_normalized();
     type_ = std::move(made.type);
@@ -239,7 +239,14 @@ PyObject *panic_exception_type() {
     if (created == nullptr) {
       panic("Failed to initialize new exception type.: " + describe_pending_exception());
     }
-    panic_type = created;
+    // Making a class can run Python code (a garbage collection, finalisers)
+    // and so let another thread in, which may have made the class first:
+    // the first one stored is the only one that anyone sees.
+    if (panic_type == nullptr) {
+      panic_type = created;
+    } else {
+      Py_DECREF(created);
+    }
   }
   return panic_type;
 }
