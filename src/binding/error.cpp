@@ -1,6 +1,7 @@
 #include "binding/error.hpp"
 
 #include <cstdio>
+#include <new>
 
 #include "panic.hpp"
 
@@ -179,6 +180,12 @@ BoundaryError take_or_system_error() {
 
 PyObject *must(PyObject *result, std::source_location where) {
   if (result == nullptr) {
+    // Out of memory is no internal fault: the entry point raises
+    // MemoryError for it, and there is nothing to print.
+    if (PyErr_ExceptionMatches(PyExc_MemoryError)) {
+      PyErr_Clear();
+      throw std::bad_alloc();
+    }
     if (PyErr_Occurred() != nullptr) PyErr_Print();
     panic("Python API call failed", where);
   }
