@@ -16,11 +16,13 @@
 
 namespace {
 
+using tessarin::StopCheck;
 using tessarin::binding::BoundaryError;
 using tessarin::binding::call;
 using tessarin::binding::entry_point;
 using tessarin::binding::Expected;
 using tessarin::binding::FunctionDescription;
+using tessarin::binding::Lock;
 using Vector = std::vector<double>;
 namespace models = tessarin::models;
 
@@ -33,8 +35,8 @@ PyObject *witt_mao_magnification(PyObject *, PyObject *const *args, Py_ssize_t n
                                  PyObject *kwnames) {
   return entry_point([&] {
     return call<Vector, double, double>(
-        witt_mao_fn, args, nargs, kwnames, [](Vector l, double re, double rstar) {
-          return models::witt_mao_magnification(std::move(l), re, rstar);
+        witt_mao_fn, args, nargs, kwnames, [](Vector l, double re, double rstar, StopCheck stop) {
+          return models::witt_mao_magnification(std::move(l), re, rstar, stop);
         });
   });
 }
@@ -44,10 +46,11 @@ const FunctionDescription integrated_witt_mao_fn{"integrated_witt_mao_magnificat
 PyObject *integrated_witt_mao_magnification(PyObject *, PyObject *const *args, Py_ssize_t nargs,
                                             PyObject *kwnames) {
   return entry_point([&] {
-    return call<Vector, double, double>(
-        integrated_witt_mao_fn, args, nargs, kwnames, [](Vector l, double re, double rstar) {
-          return models::integrated_witt_mao_magnification(std::move(l), re, rstar);
-        });
+    return call<Vector, double, double>(integrated_witt_mao_fn, args, nargs, kwnames,
+                                        [](Vector l, double re, double rstar, StopCheck stop) {
+                                          return models::integrated_witt_mao_magnification(
+                                              std::move(l), re, rstar, stop);
+                                        });
   });
 }
 
@@ -59,9 +62,9 @@ PyObject *integrated_flux_map_witt_mao_magnification(PyObject *, PyObject *const
   return entry_point([&] {
     return call<Vector, double, double, Vector, Vector>(
         integrated_flux_map_witt_mao_fn, args, nargs, kwnames,
-        [](Vector l, double re, double rstar, Vector bl, Vector bf) {
+        [](Vector l, double re, double rstar, Vector bl, Vector bf, StopCheck stop) {
           return models::integrated_flux_map_witt_mao_magnification(std::move(l), std::move(bl),
-                                                                    std::move(bf), re, rstar);
+                                                                    std::move(bf), re, rstar, stop);
         });
   });
 }
@@ -70,8 +73,12 @@ const FunctionDescription heyrovsky_fn{"heyrovsky_magnification", ring};
 PyObject *heyrovsky_magnification(PyObject *, PyObject *const *args, Py_ssize_t nargs,
                                   PyObject *kwnames) {
   return entry_point([&] {
-    return call<double, double, double, double>(heyrovsky_fn, args, nargs, kwnames,
-                                                models::heyrovsky_magnification);
+    return call<double, double, double, double>(
+        heyrovsky_fn, args, nargs, kwnames,
+        [](double l, double r, double re, double rstar, StopCheck) {
+          return models::heyrovsky_magnification(l, r, re, rstar);
+        },
+        Lock::Hold);
   });
 }
 
@@ -80,10 +87,11 @@ const FunctionDescription integrated_heyrovsky_fn{"integrated_heyrovsky_magnific
 PyObject *integrated_heyrovsky_magnification(PyObject *, PyObject *const *args, Py_ssize_t nargs,
                                              PyObject *kwnames) {
   return entry_point([&] {
-    return call<Vector, double, double>(
-        integrated_heyrovsky_fn, args, nargs, kwnames, [](Vector l, double re, double rstar) {
-          return models::integrated_heyrovsky_magnification(std::move(l), re, rstar);
-        });
+    return call<Vector, double, double>(integrated_heyrovsky_fn, args, nargs, kwnames,
+                                        [](Vector l, double re, double rstar, StopCheck stop) {
+                                          return models::integrated_heyrovsky_magnification(
+                                              std::move(l), re, rstar, stop);
+                                        });
   });
 }
 
@@ -94,9 +102,9 @@ PyObject *integrated_flux_map_heyrovsky_magnification(PyObject *, PyObject *cons
   return entry_point([&] {
     return call<Vector, double, double, Vector, Vector>(
         integrated_flux_map_heyrovsky_fn, args, nargs, kwnames,
-        [](Vector l, double re, double rstar, Vector bl, Vector bf) {
-          return models::integrated_flux_map_heyrovsky_magnification(std::move(l), std::move(bl),
-                                                                     std::move(bf), re, rstar);
+        [](Vector l, double re, double rstar, Vector bl, Vector bf, StopCheck stop) {
+          return models::integrated_flux_map_heyrovsky_magnification(
+              std::move(l), std::move(bl), std::move(bf), re, rstar, stop);
         });
   });
 }
@@ -108,9 +116,9 @@ PyObject *discrete_flux_map_heyrovsky_magnification(PyObject *, PyObject *const 
   return entry_point([&] {
     return call<Vector, double, double, Vector, Vector>(
         discrete_flux_map_heyrovsky_fn, args, nargs, kwnames,
-        [](Vector l, double re, double rstar, Vector bl, Vector bf) {
+        [](Vector l, double re, double rstar, Vector bl, Vector bf, StopCheck stop) {
           return models::discrete_flux_map_heyrovsky_magnification(std::move(l), std::move(bl),
-                                                                   std::move(bf), re, rstar);
+                                                                   std::move(bf), re, rstar, stop);
         });
   });
 }

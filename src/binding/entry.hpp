@@ -19,7 +19,9 @@
 #include "binding/convert.hpp"
 #include "binding/error.hpp"
 #include "binding/panic_trap.hpp"
+#include "binding/released.hpp"
 #include "panic.hpp"
+#include "stop.hpp"
 
 namespace tessarin::binding {
 
@@ -58,12 +60,18 @@ PyObject *entry_point(Work &&work, std::source_location where = std::source_loca
   });
 }
 
+// How a call runs its model: with the interpreter lock let go (the list
+// functions), or held (the ring function: one evaluation costs less than
+// letting go of the lock and taking it back).
+enum class Lock { Release, Hold };
+
 // Binds the arguments of a call to the parameters of `function`, converts
-// each to its type in `Params`, in order, calls `model` with them and turns
-// its outcome into a Python object.
+// each to its type in `Params`, in order, calls `model` with them and a stop
+// check, and turns its outcome into a Python object.
 template <class... Params, class Model>
 Expected<PyObject *> call(const FunctionDescription &function, PyObject *const *args,
-                          Py_ssize_t nargs, PyObject *kwnames, Model &&model) {
+                          Py_ssize_t nargs, PyObject *kwnames, Model &&model,
+                          Lock lock = Lock::Release) {
   assert_equal(function.parameters.size(), sizeof...(Params));
   std::array<Borrowed, sizeof...(Params)> slots{};
   if (std::optional<BoundaryError> error = bind(function, args, nargs, kwnames, slots.data())) {
@@ -77,7 +85,13 @@ Expected<PyObject *> call(const FunctionDescription &function, PyObject *const *
   }
   (std::index_sequence_for<Params...>{});
   if (error) return std::move(*error);
-  return to_python(std::apply(std::forward<Model>(model), std::move(values)));
+  const auto compute = [&](StopCheck stop) {
+    return std::apply([&](Params &...v) { return model(std::move(v)..., stop); }, values);
+  };
+  if (lock == Lock::Hold) return to_python(compute(StopCheck{}));
+  auto outcome = Released::run(compute);
+  if (!outcome) return take_or_system_error(); // a signal handler raised
+  return to_python(*outcome);
 }
 
 } // namespace tessarin::binding

@@ -16,9 +16,10 @@ public:
 
   // The integral of 2 pi r P(r) over [0, 1] by the same rule that
   // integrates the magnified flux, so that its end slivers cancel.
-  double norm() const {
+  double norm(StopCheck stop = {}) const {
     const auto flux = [this](double r) { return (TWO_PI * r) * (*this)(r); };
-    return quadrature::double_exponential::integrate(flux, 0.0, 1.0, QUADRATURE_TOLERANCE).integral;
+    return quadrature::double_exponential::integrate(flux, 0.0, 1.0, QUADRATURE_TOLERANCE, stop)
+        .integral;
   }
 
 private:

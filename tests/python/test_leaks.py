@@ -337,6 +337,14 @@ def unprintable_type_error(function):
 
 
 @case(lambda f: bool(f.sequences))
+def interrupt_from_len(function):
+    # Not discarded as a missing length: it ends the call.
+    error = planted(Interrupt("stop"))
+    args = valid(function, l=Sequence([0.5, 2.0], length_error=error))
+    return raising(Interrupt, function.call, *args), contents(args) + [error, Interrupt], False
+
+
+@case(lambda f: bool(f.sequences))
 def iterator_fails_midway(function):
     error = planted(ValueError("midway"))
     l = Sequence([0.5, 2.0, 3.0], stop=1, stop_error=error)
