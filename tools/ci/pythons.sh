@@ -37,7 +37,7 @@ for python in $PYTHONS; do
   "$work/venv/bin/python" -m pip install -q --disable-pip-version-check \
     scikit-build-core pytest
   "$work/venv/bin/python" -m pip install -q --disable-pip-version-check --no-build-isolation \
-    -C build-dir="$work/cmake" "$ROOT"
+    --config-settings=build-dir="$work/cmake" "$ROOT"
   # From another directory, so that the installed module is the one tested.
   (cd "$work" && TESSARIN_SHUTDOWN_RUNS=$RUNS "$work/venv/bin/python" -m pytest -q \
     -p no:cacheprovider "$ROOT/tests/python/test_shutdown.py" \
