@@ -10,6 +10,8 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -24,18 +26,42 @@ using tessarin::binding::call;
 using tessarin::binding::entry_point;
 using tessarin::binding::Expected;
 using tessarin::binding::FunctionDescription;
+using tessarin::binding::Lock;
+using tessarin::StopCheck;
 namespace models = tessarin::models;
 
 // The entry point of one function: the models take their arguments in the
 // Python order, so each argument converts to the type of the model's
-// parameter in the same place.
-template <const FunctionDescription &function, auto model> struct Entry;
-template <const FunctionDescription &function, class Outcome, class... Params,
-          Outcome (*model)(Params...)>
-struct Entry<function, model> {
-  static PyObject *run(PyObject *, PyObject *const *args, Py_ssize_t nargs,
-                       PyObject *kwnames) noexcept {
-    return entry_point([&] { return call<function, Params...>(args, nargs, kwnames, model); });
+// parameter in the same place. A model of a list polls a stop check, its
+// last parameter; the ring function, one evaluation, takes none and runs
+// with the interpreter lock held (letting go of it and taking it back costs
+// more than the evaluation).
+template <class Model> struct Signature;
+template <class Outcome, class... Params> struct Signature<Outcome (*)(Params...)> {
+  using Args = std::tuple<Params...>;
+  static constexpr bool stoppable =
+      std::is_same_v<std::tuple_element_t<sizeof...(Params) - 1, Args>, StopCheck>;
+};
+
+template <const FunctionDescription &function, auto model> struct Entry {
+  static PyObject *run(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+    using Args = typename Signature<decltype(model)>::Args;
+    if constexpr (Signature<decltype(model)>::stoppable) {
+      return entry_point([&] {
+        return [&]<std::size_t... I>(std::index_sequence<I...>) {
+          return call<function, std::tuple_element_t<I, Args>...>(args, nargs, kwnames, model);
+        }(std::make_index_sequence<std::tuple_size_v<Args> - 1>{});
+      });
+    } else {
+      return entry_point([&] {
+        return [&]<std::size_t... I>(std::index_sequence<I...>) {
+          return call<function, std::tuple_element_t<I, Args>...>(
+              args, nargs, kwnames,
+              [](std::tuple_element_t<I, Args>... v, StopCheck) { return model(v...); },
+              Lock::Hold);
+        }(std::make_index_sequence<std::tuple_size_v<Args>>{});
+      });
+    }
   }
 };
 
@@ -126,7 +152,7 @@ PyObject *module_cell = nullptr;
 
 } // namespace
 
-PyMODINIT_FUNC PyInit_tessarin() noexcept {
+PyMODINIT_FUNC PyInit_tessarin() {
   return entry_point([]() -> Expected<PyObject *> {
     using namespace tessarin::binding;
     if (module_cell != nullptr) {

@@ -83,10 +83,13 @@ Expected<std::vector<double>> to_vector(Borrowed object) {
   }
   if (!PySequence_Check(o)) return conversion_error(object, "Sequence");
 
-  // The reported length is a hint for the reservation, nothing more.
+  // The reported length is a hint for the reservation, nothing more: an
+  // Exception from __len__ is discarded. Anything else (KeyboardInterrupt,
+  // SystemExit) is not a failure to report a length and ends the call.
   Py_ssize_t hint = PySequence_Size(o);
   if (hint < 0) {
-    (void)take();
+    std::optional<BoundaryError> failure = take();
+    if (failure && !failure->matches(PyExc_Exception)) return std::move(*failure);
     hint = 0;
   }
   if (hint >= max_capacity) panic(messages::CAPACITY_OVERFLOW);

@@ -1,6 +1,7 @@
 #include "binding/error.hpp"
 
 #include <cstdio>
+#include <new>
 
 #include "binding/messages.hpp"
 #include "panic.hpp"
@@ -137,8 +138,8 @@ bool BoundaryError::matches(PyObject *type) const noexcept {
 Borrowed BoundaryError::instance() {
   if (!value_) {
     // Let other threads run for a moment before the instance is made.
-    Py_BEGIN_ALLOW_THREADS Py_END_ALLOW_THREADS Owned argument =
-        deferred_argument(message_, tuple_argument_);
+    reacquire(PyEval_SaveThread());
+    Owned argument = deferred_argument(message_, tuple_argument_);
     PyErr_SetObject(type_.get(), argument.get());
     Pending made = fetch_normalized();
     type_ = std::move(made.type);
@@ -177,6 +178,12 @@ BoundaryError take_or_system_error() {
 
 PyObject *must(PyObject *result, std::source_location where) {
   if (result == nullptr) {
+    // Out of memory is no internal fault: the entry point raises
+    // MemoryError for it, and there is nothing to print.
+    if (PyErr_ExceptionMatches(PyExc_MemoryError)) {
+      PyErr_Clear();
+      throw std::bad_alloc();
+    }
     if (PyErr_Occurred() != nullptr) PyErr_Print();
     panic(messages::API_CALL_FAILED, where);
   }
@@ -231,7 +238,14 @@ PyObject *panic_exception_type() {
     if (created == nullptr) {
       panic(messages::EXCEPTION_TYPE_FAILED + describe_pending_exception());
     }
-    panic_type = created;
+    // Making a class can run Python code (a garbage collection, finalisers)
+    // and so let another thread in, which may have made the class first:
+    // the first one stored is the only one that anyone sees.
+    if (panic_type == nullptr) {
+      panic_type = created;
+    } else {
+      Py_DECREF(created);
+    }
   }
   return panic_type;
 }

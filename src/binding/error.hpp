@@ -85,7 +85,9 @@ std::optional<BoundaryError> take();
 BoundaryError take_or_system_error();
 
 // For an interpreter call that must not fail: a null `result` prints the
-// pending exception and is a fatal error "Python API call failed".
+// pending exception and is a fatal error "Python API call failed", unless
+// the interpreter ran out of memory: then it throws std::bad_alloc, which
+// the entry point raises as MemoryError, printing nothing.
 PyObject *must(PyObject *result, std::source_location where = std::source_location::current());
 
 // A new `str` from UTF-8 text; fatal when it cannot be made.

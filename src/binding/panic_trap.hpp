@@ -7,8 +7,17 @@
 // be unwound through. The trap catches whatever still leaves the guarded
 // code, writes a second report and aborts the process.
 //
+// One kind of unwinding is let through: the forced unwind by which
+// pthread_exit ends a thread. CPython 3.9-3.13 end a thread that asks for
+// the interpreter lock back once finalisation has begun that way, and the
+// unwind must reach the interpreter's own (C) frames and the thread's start:
+// swallowing it is fatal ("exception not rethrown"), and so is a `noexcept`
+// frame in its way. The guard therefore is no `noexcept` frame itself.
+//
 // No Python header here: the abort is shown by a plain C++ death test.
 #pragma once
+
+#include <cxxabi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,10 +39,12 @@ public:
   PanicTrap &operator=(const PanicTrap &) = delete;
 
   // Runs `body`; returns what it returns. Anything thrown out of it ends the
-  // process.
-  template <class Body> decltype(auto) guard(Body &&body) const noexcept {
+  // process, except a forced unwind, which goes on.
+  template <class Body> decltype(auto) guard(Body &&body) const {
     try {
       return std::forward<Body>(body)();
+    } catch (const abi::__forced_unwind &) {
+      throw;
     } catch (...) {
       trip();
     }

@@ -12,6 +12,8 @@
 
 #include <utility>
 
+#include "binding/lock.hpp"
+
 namespace tessarin::binding {
 
 class Borrowed {
@@ -49,7 +51,11 @@ public:
   }
   Owned(const Owned &) = delete;
   Owned &operator=(const Owned &) = delete;
-  ~Owned() { Py_XDECREF(object_); }
+  // Without the lock (a thread that the interpreter ends while this frame
+  // unwinds, binding/lock.hpp) the reference is left as it is.
+  ~Owned() {
+    if (object_ != nullptr && !lock_lost) Py_DECREF(object_);
+  }
 
   PyObject *get() const noexcept { return object_; }
   Borrowed borrow() const noexcept { return Borrowed(object_); }

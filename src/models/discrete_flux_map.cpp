@@ -7,7 +7,7 @@ namespace tessarin::models {
 // A source given as discrete rings: the sum of the ring magnifications
 // weighted by the ring fluxes (not normalised by the total flux).
 Result<Vector> discrete_flux_map_heyrovsky_magnification(Vector l, double re, double rstar,
-                                                         Vector bl, Vector bf) {
+                                                         Vector bl, Vector bf, StopCheck stop) {
   assert_equal(bl.size(), bf.size());
   const RingLens ring(re, rstar);
   Vector out;
@@ -15,6 +15,7 @@ Result<Vector> discrete_flux_map_heyrovsky_magnification(Vector l, double re, do
   for (const double x : l) {
     double sum = 0.0;
     for (std::size_t i = 0; i < bl.size(); ++i) {
+      if (stop.every(1024)) return out;
       const auto a = ring(x, bl[i]);
       if (!a) return a.failure();
       sum = sum + a.value() * bf[i];

@@ -25,13 +25,15 @@ inline constexpr double QUADRATURE_TOLERANCE = 1e-16;
 // one at an end, where its nodes cluster. The pieces are added left to
 // right; with no cuts this is the rule over [0, 1], or over [0, l] plus
 // [l, 1].
-template <class F> double integrate_in_pieces(const F &f, std::span<const double> cuts, double l) {
+template <class F>
+double integrate_in_pieces(const F &f, std::span<const double> cuts, double l,
+                          StopCheck stop = {}) {
   using quadrature::double_exponential::integrate;
   double a = 0.0;
   double total = 0.0;
   bool first = true;
   const auto piece = [&](double b) {
-    const double v = integrate(f, a, b, QUADRATURE_TOLERANCE).integral;
+    const double v = integrate(f, a, b, QUADRATURE_TOLERANCE, stop).integral;
     total = first ? v : total + v;
     first = false;
     a = b;
@@ -62,14 +64,15 @@ template <class F> double integrate_in_pieces(const F &f, std::span<const double
 // The values pass to the rule unchanged: only this flag is added, and a
 // mean that is NaN already (an empty table: 0 / 0) is left as it is.
 template <class H>
-double mean_over_source(const H &h, double l, double norm, std::span<const double> cuts) {
+double mean_over_source(const H &h, double l, double norm, std::span<const double> cuts,
+                        StopCheck stop = {}) {
   bool any_finite = false;
   const auto g = [&](double r) {
     const double v = h(r);
     any_finite = any_finite || std::isfinite(v);
     return v;
   };
-  const double mean = integrate_in_pieces(g, cuts, l) / norm;
+  const double mean = integrate_in_pieces(g, cuts, l, stop) / norm;
   return any_finite || std::isnan(mean) ? mean : std::numeric_limits<double>::quiet_NaN();
 }
 
@@ -89,18 +92,20 @@ template <class Profile> std::span<const double> jumps_of(const Profile &profile
 // every one fails: then the result is NaN.
 template <class Profile>
 Vector _integrated_heyrovsky_magnification(Vector l, double re, double rstar,
-                                           const Profile &profile, double norm) {
+                                           const Profile &profile, double norm,
+                                           StopCheck stop = {}) {
   const RingLens ring(re, rstar);
   const auto jumps = jumps_of(profile);
   Vector out;
   out.reserve(l.size());
   for (const double li : l) {
+    if (stop()) return out;
     const auto h = [&](double r) {
       const auto a = ring(li, r);
       const double A = a ? a.value() : std::numeric_limits<double>::quiet_NaN();
       return profile(r) * ((TWO_PI * r) * A);
     };
-    out.push_back(mean_over_source(h, li, norm, jumps));
+    out.push_back(mean_over_source(h, li, norm, jumps, stop));
   }
   return out;
 }
@@ -111,9 +116,10 @@ Vector _integrated_heyrovsky_magnification(Vector l, double re, double rstar,
 // derivative taken by a central difference.
 template <class Profile>
 Result<Vector> _integrated_witt_mao_magnification(Vector l, double re, double rstar,
-                                                  const Profile &profile, double norm) {
+                                                  const Profile &profile, double norm,
+                                                  StopCheck stop = {}) {
   using numdiff::central_difference::derivative::scalar_valued::sderivative;
-  auto whole = witt_mao_magnification(l, re, rstar);
+  auto whole = witt_mao_magnification(l, re, rstar, stop);
   if (!whole) return whole.failure();
   const double rho = rstar / re;
   // A point source has no disks to integrate over: NaN, as for the whole
@@ -125,13 +131,14 @@ Result<Vector> _integrated_witt_mao_magnification(Vector l, double re, double rs
   Vector out;
   out.reserve(l.size());
   for (std::size_t i = 0; i < l.size(); ++i) {
+    if (stop()) return out;
     const ConcentricDisks A(l[i], rho, m[i]);
     const auto h = [&](double r) {
       const double a = A(r);
       const double D = sderivative(A, r);
       return profile(r) * ((TWO_PI * r) * (a + (0.5 * r) * D));
     };
-    out.push_back(mean_over_source(h, l[i], norm, jumps));
+    out.push_back(mean_over_source(h, l[i], norm, jumps, stop));
   }
   return out;
 }

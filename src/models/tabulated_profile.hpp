@@ -41,9 +41,9 @@ public:
   // The integral of 2 pi r P(r) over [0, 1] by the same rule, cut at the
   // same jumps, that integrates the magnified flux, so that its end slivers
   // cancel.
-  double norm() const {
+  double norm(StopCheck stop = {}) const {
     const auto flux = [this](double r) { return (TWO_PI * r) * (*this)(r); };
-    return integrate_in_pieces(flux, jumps_, std::numeric_limits<double>::quiet_NaN());
+    return integrate_in_pieces(flux, jumps_, std::numeric_limits<double>::quiet_NaN(), stop);
   }
 
 private:

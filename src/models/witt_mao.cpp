@@ -5,7 +5,7 @@
 
 namespace tessarin::models {
 
-Result<Vector> witt_mao_magnification(Vector l, double re, double rstar) {
+Result<Vector> witt_mao_magnification(Vector l, double re, double rstar, StopCheck stop) {
   Vector out;
   if (l.empty()) return out;
   out.reserve(l.size());
@@ -20,6 +20,7 @@ Result<Vector> witt_mao_magnification(Vector l, double re, double rstar) {
 
   const UniformDisk disk(rho);
   for (const double x : l) {
+    if (stop.every(4096)) return out;
     const auto a = disk.at(x, x * rho);
     if (!a) return a.failure();
     out.push_back(a.value());

@@ -5,7 +5,9 @@
 // is mapped onto [-1, 1] and the trapezoidal rule in t, after the substitution
 // x = tanh((pi/2) sinh t), is refined by halving its step through the seven
 // levels of DE_NODES. Each level adds only the new points, so the estimate of
-// level k is half the estimate of level k - 1 plus the new sum.
+// level k is half the estimate of level k - 1 plus the new sum. `stop` is
+// asked before each level; when it says stop, the estimate so far is
+// returned, for the caller to discard.
 //
 // Every operation below is one rounded double operation in the order written;
 // the results are reproducible to the last bit (the build forbids FMA
@@ -18,6 +20,7 @@
 
 #include "math_constants.hpp"
 #include "numeric/de_nodes.hpp"
+#include "stop.hpp"
 
 namespace tessarin::quadrature::double_exponential {
 
@@ -37,7 +40,8 @@ struct QuadratureOutput {
 // non-finite value of f counts as 0: it is the integrand's only way to signal
 // a failure. Non-convergence is not an error: after the last level the last
 // estimate is returned with its error estimate.
-template <class F> QuadratureOutput integrate(F &&f, double a, double b, double tolerance) {
+template <class F>
+QuadratureOutput integrate(F &&f, double a, double b, double tolerance, StopCheck stop = {}) {
   const double c = (b - a) * 0.5; // half-width
   const double d = (a + b) * 0.5; // centre
   auto finite_or_zero = [](double v) { return std::isfinite(v) ? v : 0.0; };
@@ -56,6 +60,7 @@ template <class F> QuadratureOutput integrate(F &&f, double a, double b, double 
 
   std::size_t begin = 0;
   for (const std::size_t end : DE_LEVEL_END) {
+    if (stop()) break;
     const double previous = difference;
     double sum = 0.0;
     for (std::size_t j = begin; j < end; ++j) {

@@ -1,7 +1,10 @@
 // The guard at the interpreter boundary and the fatal-error report.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <stdexcept>
 #include <string>
@@ -39,6 +42,29 @@ TEST(PanicTrapDeathTest, AbortsOnAnyOtherException) {
         trap.guard([]() -> int { throw std::runtime_error("not ours"); });
       },
       testing::KilledBySignal(SIGABRT), "uncaught panic at ffi boundary");
+}
+
+// pthread_exit ends a thread by a forced unwind (the interpreter does so to
+// a thread that asks for its lock back during finalisation): the trap lets
+// it through, the thread's frames are unwound and the process lives on.
+std::atomic<bool> unwound{false};
+
+void *exit_inside_the_trap(void *) {
+  struct Mark {
+    ~Mark() { unwound = true; }
+  } mark;
+  const PanicTrap trap;
+  trap.guard([]() -> int { pthread_exit(nullptr); });
+  return &unwound; // never reached
+}
+
+TEST(PanicTrap, LetsTheForcedUnwindOfAnEndingThreadThrough) {
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(&thread, nullptr, exit_inside_the_trap, nullptr), 0);
+  void *result = &unwound;
+  ASSERT_EQ(pthread_join(thread, &result), 0);
+  EXPECT_EQ(result, nullptr);
+  EXPECT_TRUE(unwound);
 }
 
 TEST(Panic, ReportsThreadLocationAndMessageThenThrows) {

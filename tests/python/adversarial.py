@@ -263,7 +263,9 @@ def sequence_oracle(value):
                      f"'{type(value).__qualname__}' object cannot be converted to 'Sequence'")
     if isinstance(value, Sequence):
         if value.length_error is not None:
-            if type(value.length_error) is panic_class():
+            # Only an Exception from __len__ is discarded: KeyboardInterrupt,
+            # SystemExit and the like (PanicException too) end the call.
+            if not isinstance(value.length_error, Exception):
                 return failure_of(value.length_error)
         elif value.length is not None and 2**60 <= value.length < 2**63:
             return Fails("panic", "capacity overflow")

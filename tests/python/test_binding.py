@@ -113,6 +113,34 @@ def test_sequences_are_read_by_iteration(given):
     assert got == wm(expected, 1.0, 0.1) and len(got) == len(expected)
 
 
+class RaisingLength(SequenceOf):
+    def __init__(self, items, error):
+        super().__init__(items)
+        self.error = error
+
+    def __len__(self):
+        raise self.error
+
+
+class Interrupted(KeyboardInterrupt):
+    pass
+
+
+@pytest.mark.parametrize("error", [
+    KeyboardInterrupt(), SystemExit(3), GeneratorExit(), Interrupted("subclass"),
+], ids=repr)
+@pytest.mark.parametrize("parameter", ["l", "bl", "bf"])
+def test_a_base_exception_from_len_ends_the_call_as_raised(error, parameter):
+    # Only an Exception from __len__ means "no length to report"; an
+    # interrupt or an exit request there ends the call with that very
+    # exception, before any item is read.
+    args = {"l": [0.5, 2.0], "re": 1.0, "rstar": 0.1, "bl": [0.0, 1.0], "bf": [1.0, 0.5]}
+    args[parameter] = RaisingLength([0.5, 1.0], error)
+    with pytest.raises(BaseException) as info:
+        tessarin.discrete_flux_map_heyrovsky_magnification(**args)
+    assert info.value is error
+
+
 class Appending:
     """An item that lengthens the list it is in while it is converted."""
 

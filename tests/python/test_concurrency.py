@@ -1,11 +1,13 @@
 """Threads and processes.
 
 A fitting run calls the module from several Python threads and from process
-pools. The calls hold the interpreter lock, except for a moment while a
-conversion error is turned into a TypeError with the argument's name, where
-another thread may run in the middle of a call; nothing a call keeps may be
-shared with another. Results must be bit for bit those of serial calls, and
-every failure the same exception with the same message.
+pools. The calls hold the interpreter lock while they bind and convert their
+arguments and build their results, let go of it while the model computes
+(and for a moment while a conversion error is turned into a TypeError with
+the argument's name), so other threads run in the middle of a call and
+several calls compute at once; nothing a call keeps may be shared with
+another. Results must be bit for bit those of serial calls, and every
+failure the same exception with the same message.
 """
 from __future__ import annotations
 
@@ -126,6 +128,30 @@ def test_threads_calling_all_functions_at_once_match_serial_calls(fast_switching
     assert not any(t.is_alive() for t in threads)
     assert not mismatches, mismatches[:3]
     assert sum(done) == THREADS * ROUNDS * len(calls)
+
+
+def test_other_python_threads_run_while_a_call_computes():
+    # The list functions compute without the interpreter lock: a thread of
+    # pure Python code advances while the call runs, however long it takes.
+    ticks, stop = [0], threading.Event()
+
+    def tick():
+        while not stop.is_set():
+            ticks[0] += 1
+
+    worker = threading.Thread(target=tick)
+    l = [0.5 + 1e-3 * i for i in range(200)]
+    worker.start()
+    try:
+        while ticks[0] == 0:
+            pass
+        before = ticks[0]
+        tessarin.integrated_heyrovsky_magnification(l, 1.0, 0.1)
+        during = ticks[0] - before
+    finally:
+        stop.set()
+        worker.join()
+    assert during > 0
 
 
 def test_first_fatal_errors_of_a_process_in_many_threads_share_one_class():
