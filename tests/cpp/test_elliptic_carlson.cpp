@@ -6,7 +6,9 @@
 #include <cmath>
 #include <limits>
 
+#include "../elliptic_messages.hpp"
 #include "elliptic/carlson.hpp"
+#include "math_constants.hpp"
 #include "test_elliptic_support.hpp"
 
 namespace {
@@ -86,8 +88,6 @@ INSTANTIATE_TEST_SUITE_P(
         TableCase{"rj_addition", "elliptic_rj.txt", "addition", rj_addition, ulp_distance, 4}),
     case_name);
 
-constexpr double PI = 0x1.921fb54442d18p+1;
-
 INSTANTIATE_TEST_SUITE_P(
     CarlsonSpecial, ExactValue,
     ::testing::Values(
@@ -125,12 +125,7 @@ TEST(CarlsonSpotValues, PublishedValues) {
   EXPECT_LT(carlson::elliprj(0, 0.01, 1, -0.1).value(), 0);
 }
 
-constexpr const char *RF_DOMAIN =
-    "elliprf: x, y, and z must be non-negative, and at most one can be zero.";
-constexpr const char *RD_DOMAIN =
-    "elliprd: x and y must be non-negative, and at most one can be zero.";
-constexpr const char *RJ_DOMAIN =
-    "elliprj: x, y, and z must be non-negative, and at most one can be zero.";
+using namespace elliptic_messages;
 
 INSTANTIATE_TEST_SUITE_P(
     CarlsonMessages, ErrorMessage,

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "elliptic/legendre.hpp"
+#include "math_constants.hpp"
 #include "test_elliptic_support.hpp"
 
 namespace {
@@ -14,7 +15,6 @@ using namespace elliptic_test;
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double INF = std::numeric_limits<double>::infinity();
-constexpr double HALF_PI = 0x1.921fb54442d18p+0;
 
 Result<double> k(const std::vector<double> &a) {
   return legendre::ellipk(a[0]);
