@@ -142,11 +142,7 @@ def integrated_witt_mao_magnification(
     """
 
 def integrated_flux_map_witt_mao_magnification(
-    l: _Floats,
-    re: SupportsFloat,
-    rstar: SupportsFloat,
-    bl: _Floats,
-    bf: _Floats,
+    l: _Floats, re: SupportsFloat, rstar: SupportsFloat, bl: _Floats, bf: _Floats
 ) -> list[float]:
     """Magnification of a source with a tabulated radial profile, built on uniform disks.
 
@@ -257,13 +253,9 @@ def integrated_heyrovsky_magnification(
 
     Parameters
     ----------
-    l
-        Separations between the lens and the centre of the source, in source
-        radii.
-    re
-        Einstein radius of the lens.
-    rstar
-        Radius of the source, in the same unit as ``re``.
+    l, re, rstar
+        As in :func:`integrated_witt_mao_magnification`: separations in source
+        radii, the Einstein radius and the source radius in one unit.
 
     Returns
     -------
@@ -284,11 +276,7 @@ def integrated_heyrovsky_magnification(
     """
 
 def integrated_flux_map_heyrovsky_magnification(
-    l: _Floats,
-    re: SupportsFloat,
-    rstar: SupportsFloat,
-    bl: _Floats,
-    bf: _Floats,
+    l: _Floats, re: SupportsFloat, rstar: SupportsFloat, bl: _Floats, bf: _Floats
 ) -> list[float]:
     """Magnification of a source with a tabulated radial profile, built on rings.
 
@@ -304,18 +292,11 @@ def integrated_flux_map_heyrovsky_magnification(
 
     Parameters
     ----------
-    l
-        Separations between the lens and the centre of the source, in source
-        radii.
-    re
-        Einstein radius of the lens.
-    rstar
-        Radius of the source, in the same unit as ``re``.
-    bl
-        Radii of the table, ascending, in source radii (0 the centre, 1 the
-        limb).
-    bf
-        Surface brightness at each radius of ``bl`` (any positive scale).
+    l, re, rstar, bl, bf
+        As in :func:`integrated_flux_map_witt_mao_magnification`: separations
+        in source radii, the Einstein radius and the source radius in one
+        unit, and the table of radii (ascending, 0 to 1) and brightnesses
+        (any positive scale).
 
     Returns
     -------
@@ -337,11 +318,7 @@ def integrated_flux_map_heyrovsky_magnification(
     """
 
 def discrete_flux_map_heyrovsky_magnification(
-    l: _Floats,
-    re: SupportsFloat,
-    rstar: SupportsFloat,
-    bl: _Floats,
-    bf: _Floats,
+    l: _Floats, re: SupportsFloat, rstar: SupportsFloat, bl: _Floats, bf: _Floats
 ) -> list[float]:
     """Flux-weighted sum of ring magnifications for a source made of discrete rings.
 
@@ -352,13 +329,9 @@ def discrete_flux_map_heyrovsky_magnification(
 
     Parameters
     ----------
-    l
-        Separations between the lens and the centre of the source, in source
-        radii.
-    re
-        Einstein radius of the lens.
-    rstar
-        Radius of the source, in the same unit as ``re``.
+    l, re, rstar
+        As in :func:`integrated_witt_mao_magnification`: separations in source
+        radii, the Einstein radius and the source radius in one unit.
     bl
         Radii of the rings, in source radii.
     bf

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <limits>
 
+#include "../elliptic_messages.hpp"
 #include "elliptic/carlson.hpp"
+#include "math_constants.hpp"
 #include "test_elliptic_support.hpp"
 
 namespace {
@@ -52,20 +54,13 @@ Result<double> rj_addition(const std::vector<double> &a) {
   return (r1.value() + r2.value()) + 3 * rc.value();
 }
 
-class CarlsonReference : public ::testing::TestWithParam<TableCase> {};
-
-TEST_P(CarlsonReference, AgreesWithMpmath) {
-  const TableCase &c = GetParam();
-  check_table(c.file, c.tag, c.eval, c.metric, c.tolerance);
-}
-
 // Tolerances in ULPs a little above the worst measured with glibc's libm;
 // the principal value of RJ changes sign and is held to an absolute error
 // (relative above 1). Among the published values the worst is the
 // principal value RJ(2, 3, 4, -1/2), 6 ULPs; the addition rows add the
 // rounding of the shifted arguments.
 INSTANTIATE_TEST_SUITE_P(
-    Tables, CarlsonReference,
+    CarlsonTables, ReferenceTable,
     ::testing::Values(
         TableCase{"rc_general", "elliptic_rc.txt", "general", rc, ulp_distance, 4},
         TableCase{"rc_close", "elliptic_rc.txt", "close", rc, ulp_distance, 3},
@@ -91,20 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
         TableCase{"rj_carlson95", "elliptic_rj.txt", "carlson95", rj, ulp_distance, 8},
         TableCase{"rf_addition", "elliptic_rf.txt", "addition", rf_addition, ulp_distance, 4},
         TableCase{"rj_addition", "elliptic_rj.txt", "addition", rj_addition, ulp_distance, 4}),
-    [](const auto &info) { return std::string(info.param.name); });
-
-class CarlsonExact : public ::testing::TestWithParam<ExactCase> {};
-
-TEST_P(CarlsonExact, BitForBit) {
-  const Result<double> r = GetParam().call();
-  ASSERT_TRUE(r.ok()) << r.error();
-  expect_same_double(r.value(), GetParam().expected);
-}
-
-constexpr double PI = 0x1.921fb54442d18p+1;
+    case_name);
 
 INSTANTIATE_TEST_SUITE_P(
-    Special, CarlsonExact,
+    CarlsonSpecial, ExactValue,
     ::testing::Values(
         ExactCase{"rc_0_quarter_is_pi", [] { return carlson::elliprc(0, 0.25); }, PI},
         ExactCase{"rc_0_4", [] { return carlson::elliprc(0, 4); }, PI / 4},
@@ -119,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExactCase{"rd_0yy", [] { return carlson::elliprd(0, 4, 4); }, 0x1.2d97c7f3321d2p-2},
         ExactCase{"rd_x0x_swaps", [] { return carlson::elliprd(4, 0, 4); }, 0x1.2d97c7f3321d2p-2},
         ExactCase{"rj_xxxx", [] { return carlson::elliprj(4, 4, 4, 4); }, 0.125}),
-    [](const auto &info) { return std::string(info.param.name); });
+    case_name);
 
 // Reductions must route to the same computation, not merely a close value.
 TEST(CarlsonReductions, SameBitsAsTheReducedForm) {
@@ -140,23 +125,10 @@ TEST(CarlsonSpotValues, PublishedValues) {
   EXPECT_LT(carlson::elliprj(0, 0.01, 1, -0.1).value(), 0);
 }
 
-class CarlsonErrors : public ::testing::TestWithParam<ErrorCase> {};
-
-TEST_P(CarlsonErrors, ExactMessageFromFirstFailingCheck) {
-  const Result<double> r = GetParam().call();
-  ASSERT_FALSE(r.ok()) << "value " << r.value();
-  EXPECT_STREQ(r.error(), GetParam().message);
-}
-
-constexpr const char *RF_DOMAIN =
-    "elliprf: x, y, and z must be non-negative, and at most one can be zero.";
-constexpr const char *RD_DOMAIN =
-    "elliprd: x and y must be non-negative, and at most one can be zero.";
-constexpr const char *RJ_DOMAIN =
-    "elliprj: x, y, and z must be non-negative, and at most one can be zero.";
+using namespace elliptic_messages;
 
 INSTANTIATE_TEST_SUITE_P(
-    Messages, CarlsonErrors,
+    CarlsonMessages, ErrorMessage,
     ::testing::Values(
         ErrorCase{"rc_x_before_y", [] { return carlson::elliprc(-1, 0); },
                   "elliprc: x must be non-negative."},
@@ -186,6 +158,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "elliprj: Fail to converge"},
         ErrorCase{"rj_nan_x_pv", [] { return carlson::elliprj(NaN, 1, 2, -1); },
                   "elliprj: Fail to converge"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    case_name);
 
 } // namespace

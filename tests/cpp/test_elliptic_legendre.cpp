@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "elliptic/legendre.hpp"
+#include "math_constants.hpp"
 #include "test_elliptic_support.hpp"
 
 namespace {
@@ -14,7 +15,6 @@ using namespace elliptic_test;
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double INF = std::numeric_limits<double>::infinity();
-constexpr double HALF_PI = 0x1.921fb54442d18p+0;
 
 Result<double> k(const std::vector<double> &a) {
   return legendre::ellipk(a[0]);
@@ -36,20 +36,13 @@ Result<double> legendre_relation(const std::vector<double> &a) {
   return (e.value() * kc.value() + ec.value() * k.value()) - k.value() * kc.value();
 }
 
-class LegendreReference : public ::testing::TestWithParam<TableCase> {};
-
-TEST_P(LegendreReference, AgreesWithMpmath) {
-  const TableCase &c = GetParam();
-  check_table(c.file, c.tag, c.eval, c.metric, c.tolerance);
-}
-
 // Tolerances a little above the worst measured with glibc's libm. The
 // tables cover m in [0, 1) with 1 - m down to 1e-15 and 2^-53, m < 0 down to
 // -1e300, n < 0 and 0 < n < 1 (with 1 - n down to 1e-12). Legendre's
 // relation subtracts K K' (up to 4.4 at m = 1/16) from a sum near it, which
 // scales the ULP errors of the terms by about 3: 8 ULPs measured.
 INSTANTIATE_TEST_SUITE_P(
-    Tables, LegendreReference,
+    LegendreTables, ReferenceTable,
     ::testing::Values(TableCase{"k_unit", "elliptic_k.txt", "unit", k, ulp_distance, 2},
                       TableCase{"k_near1", "elliptic_k.txt", "near1", k, ulp_distance, 3},
                       TableCase{"k_neg", "elliptic_k.txt", "neg", k, ulp_distance, 3},
@@ -63,18 +56,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TableCase{"pi_random", "elliptic_pi.txt", "random", pi, ulp_distance, 4},
                       TableCase{"legendre_relation", "elliptic_e.txt", "legendre",
                                 legendre_relation, ulp_distance, 10}),
-    [](const auto &info) { return std::string(info.param.name); });
-
-class LegendreExact : public ::testing::TestWithParam<ExactCase> {};
-
-TEST_P(LegendreExact, BitForBit) {
-  const Result<double> r = GetParam().call();
-  ASSERT_TRUE(r.ok()) << r.error();
-  expect_same_double(r.value(), GetParam().expected);
-}
+    case_name);
 
 INSTANTIATE_TEST_SUITE_P(
-    Special, LegendreExact,
+    LegendreSpecial, ExactValue,
     ::testing::Values(ExactCase{"k_0", [] { return legendre::ellipk(0); }, HALF_PI},
                       ExactCase{"k_minus_0", [] { return legendre::ellipk(-0.0); }, HALF_PI},
                       ExactCase{"k_1_is_inf", [] { return legendre::ellipk(1); }, INF},
@@ -86,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExactCase{"e_nan", [] { return legendre::ellipe(NaN); }, NaN},
                       ExactCase{"pi_0_0", [] { return legendre::ellippi(0, 0); }, HALF_PI},
                       ExactCase{"pi_0_nan", [] { return legendre::ellippi(0, NaN); }, NaN}),
-    [](const auto &info) { return std::string(info.param.name); });
+    case_name);
 
 TEST(LegendreIdentities, PiOfZeroCharacteristicIsK) {
   for (double m : {0.3, 0.999999, -2.0, 1 - 0x1p-53})
@@ -116,18 +101,10 @@ TEST(LegendreIdentities, NegativeParameterTransformations) {
   EXPECT_GT(legendre::ellipk(-5).value(), 0);
 }
 
-class LegendreErrors : public ::testing::TestWithParam<ErrorCase> {};
-
-TEST_P(LegendreErrors, ExactMessageFromFirstFailingCheck) {
-  const Result<double> r = GetParam().call();
-  ASSERT_FALSE(r.ok()) << "value " << r.value();
-  EXPECT_STREQ(r.error(), GetParam().message);
-}
-
 constexpr double ABOVE_ONE = 0x1.0000000000001p+0;
 
 INSTANTIATE_TEST_SUITE_P(
-    Messages, LegendreErrors,
+    LegendreMessages, ErrorMessage,
     ::testing::Values(ErrorCase{"k_above_one", [] { return legendre::ellipk(ABOVE_ONE); },
                                 "ellipk: m must be less than 1."},
                       ErrorCase{"k_inf", [] { return legendre::ellipk(INF); },
@@ -152,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 "elliprj: Fail to converge"},
                       ErrorCase{"pi_nan_m_negative_n", [] { return legendre::ellippi(-0.5, NaN); },
                                 "elliprj: Fail to converge"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    case_name);
 
 } // namespace
 
@@ -178,23 +155,16 @@ Result<double> pi_c(const std::vector<double> &a) {
   return legendre::ellippi_complement(a[0], a[1], a[2]);
 }
 
-class ComplementReference : public ::testing::TestWithParam<TableCase> {};
-
-TEST_P(ComplementReference, AgreesWithMpmath) {
-  const TableCase &c = GetParam();
-  check_table(c.file, c.tag, c.eval, c.metric, c.tolerance);
-}
-
 // 1 - m from 1e-300 and 1 - n from 1e-100 to 0.9 (tools/gen_elliptic_refs.py, the
 // integrals at the exact complements): where m and n themselves would round
 // to 1, the complements keep every digit.
 INSTANTIATE_TEST_SUITE_P(
-    Tables, ComplementReference,
+    ComplementTables, ReferenceTable,
     ::testing::Values(TableCase{"k", "elliptic_complement.txt", "k", k_c, ulp_distance, 3},
                       TableCase{"ke_k", "elliptic_complement.txt", "k", k_of_ke_c, ulp_distance, 3},
                       TableCase{"e", "elliptic_complement.txt", "e", e_c, ulp_distance, 2},
                       TableCase{"pi", "elliptic_complement.txt", "pi", pi_c, ulp_distance, 8}),
-    [](const auto &info) { return std::string(info.param.name); });
+    case_name);
 
 TEST(ComplementEntryPoints, AgreeWithThePlainOnesWhereTheComplementIsExact) {
   // 1 - m is exact for these m, so both roads take the same arithmetic.

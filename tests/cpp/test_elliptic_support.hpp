@@ -150,4 +150,32 @@ inline void expect_same_double(double got, double expected) {
   }
 }
 
+// The three parametrised tests, one a kind of row. Each test file (one an
+// executable) instantiates them with its own rows under its own prefix,
+// naming every row by `case_name`.
+class ReferenceTable : public ::testing::TestWithParam<TableCase> {};
+
+TEST_P(ReferenceTable, AgreesWithMpmath) {
+  const TableCase &c = GetParam();
+  check_table(c.file, c.tag, c.eval, c.metric, c.tolerance);
+}
+
+class ExactValue : public ::testing::TestWithParam<ExactCase> {};
+
+TEST_P(ExactValue, BitForBit) {
+  const tessarin::Result<double> r = GetParam().call();
+  ASSERT_TRUE(r.ok()) << r.error();
+  expect_same_double(r.value(), GetParam().expected);
+}
+
+class ErrorMessage : public ::testing::TestWithParam<ErrorCase> {};
+
+TEST_P(ErrorMessage, ExactMessageFromFirstFailingCheck) {
+  const tessarin::Result<double> r = GetParam().call();
+  ASSERT_FALSE(r.ok()) << "value " << r.value();
+  EXPECT_STREQ(r.error(), GetParam().message);
+}
+
+inline constexpr auto case_name = [](const auto &info) { return std::string(info.param.name); };
+
 } // namespace elliptic_test

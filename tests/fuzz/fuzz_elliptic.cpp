@@ -16,9 +16,11 @@
 #include <initializer_list>
 #include <limits>
 
+#include "../elliptic_messages.hpp"
 #include "elliptic/carlson.hpp"
 #include "elliptic/legendre.hpp"
 #include "fuzz_input.hpp"
+#include "math_constants.hpp"
 
 namespace {
 
@@ -27,15 +29,10 @@ namespace carlson = tessarin::carlson;
 namespace legendre = tessarin::legendre;
 
 constexpr double INF = std::numeric_limits<double>::infinity();
-constexpr double HALF_PI = 1.5707963267948966;
+using tessarin::HALF_PI;
 constexpr double SLACK = 1e-12;
 
-constexpr const char *RF_DOMAIN =
-    "elliprf: x, y, and z must be non-negative, and at most one can be zero.";
-constexpr const char *RD_DOMAIN =
-    "elliprd: x and y must be non-negative, and at most one can be zero.";
-constexpr const char *RJ_DOMAIN =
-    "elliprj: x, y, and z must be non-negative, and at most one can be zero.";
+using namespace elliptic_messages;
 
 bool fails_with(const Result<double> &r, const char *message) {
   return !r.ok() && std::strcmp(r.error(), message) == 0;
