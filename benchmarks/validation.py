@@ -150,7 +150,8 @@ def report(module, peers, notes) -> str:
                        ["integrated_flux_map_heyrovsky_magnification, table of the law",
                         "integrated_flux_map_witt_mao_magnification, table of the law"], both,
                        "Truth: truth_integrated.txt, law `table`: the integral of the linearly "
-                       "interpolated table, not of the law."))
+                       "interpolated table, not of the law, so these figures are the module's "
+                       "quadrature across the table's kinks, not the tabulation."))
     parts.append(table("Thin ring", ["heyrovsky_magnification"], both,
                        "Truth: truth_ring.txt, ring radii r in (0, 1] (and r = 0), ρ = 1/η."))
     parts.append(table("Discrete ring table", ["discrete_flux_map_heyrovsky_magnification"], both,
