@@ -68,50 +68,26 @@ def separations() -> list[float]:
 
 
 # -- closed forms ----------------------------------------------------------
+# Witt & Mao (1994) and Heyrovsky (2003) in Carlson's integrals with exact
+# complements, and the ring's angular average: the same mpmath routes that
+# tools/accuracy_truth.py checks against each other to 1e-28.
 
-
-def _k_e_pi(n, nc, mc, need_e=True):
-    m = 1 - mc
-    K = mp.elliprf(0, mc, 1)
-    E = K - m / 3 * mp.elliprd(0, mc, 1) if need_e else None
-    P = K + n / 3 * mp.elliprj(0, mc, 1, nc) if n != 0 else K
-    return K, E, P
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tools"))
+from accuracy_truth import disk_closed, ring_closed  # noqa: E402
+from accuracy_truth import ring_by_angle as _ring_by_angle  # noqa: E402
 
 
 def uniform_disk(u, R):
     """Witt & Mao (1994): magnification of a uniform disk of radius R whose
     centre lies at u from the lens, both in Einstein radii."""
-    u, R = mp.mpf(u), mp.mpf(R)
-    R2 = R * R
-    d = u - R
-    s = u + R
-    if d == 0:  # lens on the limb
-        return (2 / R + (1 + R2) / R2 * (mp.pi / 2 + mp.asin((R2 - 1) / (R2 + 1)))) / mp.pi
-    s2 = s * s
-    t2 = 4 + d * d
-    t = mp.sqrt(t2)
-    nc = d * d / s2
-    mc = d * d * (s2 + 4) / (s2 * t2)
-    K, E, P = _k_e_pi(1 - nc, nc, mc)
-    return (s * t / R2 * E - d * (8 + u * u - R2) / (R2 * t) * K
-            + 4 * (1 + R2) * d * d / (R2 * s * t) * P) / (2 * mp.pi)
+    return disk_closed(mp.mpf(u), mp.mpf(R))
 
 
 def ring(l, r, eta):
     """Heyrovsky (2003): mean point-lens magnification over the ring of radius
     r centred at l from the lens; lengths in source radii, eta the Einstein
     radius in source radii. Infinite on the ring itself (l = r)."""
-    l, r, eta = mp.mpf(l), mp.mpf(r), mp.mpf(eta)
-    d = r - l
-    if d == 0:
-        return mp.inf
-    s = l + r
-    s2 = s * s
-    w = 4 * eta * eta + d * d
-    nc = d * d / s2
-    mc = d * d * (s2 + 4 * eta * eta) / (s2 * w)
-    K, _, P = _k_e_pi(1 - nc, nc, mc, need_e=False)
-    return 2 * (2 * eta * eta * K + d * d * P) / (mp.pi * s * mp.sqrt(w))
+    return ring_closed(mp.mpf(l), mp.mpf(r), mp.mpf(eta))
 
 
 def default_profile(r):
@@ -155,13 +131,7 @@ def limb_darkened_by_disks(x, rho):
 
 
 def ring_by_angle(l, r, eta):
-    l, r, eta = mp.mpf(l), mp.mpf(r), mp.mpf(eta)
-
-    def f(phi):
-        v = mp.sqrt(l * l + r * r - 2 * l * r * mp.cos(phi)) / eta
-        return (v * v + 2) / (v * mp.sqrt(v * v + 4))
-
-    return mp.quad(f, [0, mp.pi]) / mp.pi
+    return _ring_by_angle(mp.mpf(l), mp.mpf(r), mp.mpf(eta))
 
 
 def relative(a, b):
