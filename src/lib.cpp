@@ -21,13 +21,13 @@
 
 namespace {
 
+using tessarin::StopCheck;
 using tessarin::binding::BoundaryError;
 using tessarin::binding::call;
 using tessarin::binding::entry_point;
 using tessarin::binding::Expected;
 using tessarin::binding::FunctionDescription;
 using tessarin::binding::Lock;
-using tessarin::StopCheck;
 namespace models = tessarin::models;
 
 // The entry point of one function: the models take their arguments in the
@@ -50,7 +50,8 @@ template <const FunctionDescription &function, auto model> struct Entry {
       return entry_point([&] {
         return [&]<std::size_t... I>(std::index_sequence<I...>) {
           return call<function, std::tuple_element_t<I, Args>...>(args, nargs, kwnames, model);
-        }(std::make_index_sequence<std::tuple_size_v<Args> - 1>{});
+        }
+        (std::make_index_sequence<std::tuple_size_v<Args> - 1>{});
       });
     } else {
       return entry_point([&] {
@@ -59,7 +60,8 @@ template <const FunctionDescription &function, auto model> struct Entry {
               args, nargs, kwnames,
               [](std::tuple_element_t<I, Args>... v, StopCheck) { return model(v...); },
               Lock::Hold);
-        }(std::make_index_sequence<std::tuple_size_v<Args>>{});
+        }
+        (std::make_index_sequence<std::tuple_size_v<Args>>{});
       });
     }
   }

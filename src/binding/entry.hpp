@@ -72,8 +72,8 @@ enum class Lock { Release, Hold };
 // compile-time constant, so a parameter list that does not match `Params`
 // does not build.
 template <const FunctionDescription &function, class... Params, class Model>
-Expected<PyObject *> call(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames,
-                          Model &&model, Lock lock = Lock::Release) {
+Expected<PyObject *> call(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, Model &&model,
+                          Lock lock = Lock::Release) {
   static_assert(function.parameters.size() == sizeof...(Params),
                 "one type in Params for each parameter of the function");
   std::array<Borrowed, sizeof...(Params)> slots{};

@@ -151,6 +151,18 @@ inline Result<double> ellippi(double n, double m) {
   return F.value() + (n * J.value()) / 3;
 }
 
+namespace internal {
+// E and K together from the complement x = 1 - m, 0 < x < 1 (or NaN): the
+// polynomials of ellipe and k_of_complement, sharing ln(x).
+inline CompleteEK ek_of_complement(double x) {
+  const double ln_x = std::log(x);
+  const double e = horner(PE, x) - (horner(QE, x) * x) * ln_x;
+  const double k = 0x1p-52 > x ? ln_x * (-0.5) + detail::LN4 : horner(PK, x) - horner(QK, x) * ln_x;
+  return CompleteEK{e, k};
+}
+
+} // namespace internal
+
 inline Result<CompleteEK> ellipke(double m) {
   if (m > 1) return Failure{"ellipe: m must be less than 1."};
   // The special values and the transformation for m < 0 take separate paths
@@ -158,14 +170,7 @@ inline Result<CompleteEK> ellipke(double m) {
   if (m == 1 || m == 0 || m < 0) return CompleteEK{ellipe(m).value(), ellipk(m).value()};
   // 0 < m < 1 (or NaN): both polynomials in x = 1 - m, as in ellipe and
   // k_of_complement, sharing ln(x).
-  const double x = 1 - m;
-  const double ln_x = std::log(x);
-  const double e =
-      internal::horner(internal::PE, x) - (internal::horner(internal::QE, x) * x) * ln_x;
-  const double k =
-      0x1p-52 > x ? ln_x * (-0.5) + detail::LN4
-                  : internal::horner(internal::PK, x) - internal::horner(internal::QK, x) * ln_x;
-  return CompleteEK{e, k};
+  return internal::ek_of_complement(1 - m);
 }
 
 inline Result<double> ellipk_complement(double mc) {
@@ -181,13 +186,7 @@ inline Result<CompleteEK> ellipke_complement(double mc) {
   if (mc == 0) return CompleteEK{1.0, std::numeric_limits<double>::infinity()};
   if (!(mc < 1)) return ellipke(1 - mc);
   // 0 < m < 1 (or NaN): the two polynomials of ellipke in x = 1 - m = mc.
-  const double ln_x = std::log(mc);
-  const double e =
-      internal::horner(internal::PE, mc) - (internal::horner(internal::QE, mc) * mc) * ln_x;
-  const double k =
-      0x1p-52 > mc ? ln_x * (-0.5) + detail::LN4
-                   : internal::horner(internal::PK, mc) - internal::horner(internal::QK, mc) * ln_x;
-  return CompleteEK{e, k};
+  return internal::ek_of_complement(mc);
 }
 
 inline Result<double> ellippi_complement(double n, double nc, double mc) {

@@ -27,7 +27,7 @@ inline constexpr double QUADRATURE_TOLERANCE = 1e-16;
 // [l, 1].
 template <class F>
 double integrate_in_pieces(const F &f, std::span<const double> cuts, double l,
-                          StopCheck stop = {}) {
+                           StopCheck stop = {}) {
   using quadrature::double_exponential::integrate;
   double a = 0.0;
   double total = 0.0;

@@ -33,6 +33,7 @@ Result<Vector> integrated_witt_mao_magnification(Vector l, double re, double rst
 Vector integrated_flux_map_heyrovsky_magnification(Vector l, double re, double rstar, Vector bl,
                                                    Vector bf, StopCheck stop = {});
 Result<Vector> integrated_flux_map_witt_mao_magnification(Vector l, double re, double rstar,
-                                                          Vector bl, Vector bf, StopCheck stop = {});
+                                                          Vector bl, Vector bf,
+                                                          StopCheck stop = {});
 
 } // namespace tessarin::models
