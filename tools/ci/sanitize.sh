@@ -25,7 +25,8 @@ if ! command -v g++ >/dev/null || ! dpkg -s libasan8 libubsan1 libgtest-dev >/de
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq g++ libasan8 libubsan1 \
     libgtest-dev >/dev/null
 fi
-"$PYTHON" -m pip install -q --root-user-action=ignore -r requirements-test.txt
+# shellcheck disable=SC2046 # one requirement a word
+"$PYTHON" -m pip install -q --root-user-action=ignore $("$PYTHON" tools/test_requirements.py)
 
 # float-cast-overflow is not part of GCC's "undefined" group; a double that
 # does not fit the integer it is converted to is undefined behaviour.
