@@ -19,7 +19,9 @@
 #if defined(__GLIBCXX__) && defined(_GLIBCXX_RELEASE) && _GLIBCXX_RELEASE >= 11
 namespace std {
 
-[[noreturn]] void __throw_bad_array_new_length() { throw bad_array_new_length(); }
+[[noreturn]] void __throw_bad_array_new_length() {
+  throw bad_array_new_length();
+}
 
-}  // namespace std
+} // namespace std
 #endif

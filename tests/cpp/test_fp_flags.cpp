@@ -34,4 +34,4 @@ TEST(FloatingPointFlags, ProductAndSumAreRoundedSeparately) {
   EXPECT_EQ(std::fma(a, b, c), -0x1p-60);
 }
 
-}  // namespace
+} // namespace
