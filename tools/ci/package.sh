@@ -65,6 +65,8 @@ if "tessarin-stubs/__init__.pyi" not in names:
 if not any(re.search(r"\.dist-info/(licenses/)?LICENSE$", n) for n in names):
     problems.append("wheel: no LICENSE in the .dist-info")
 for n in names:
+    if n.endswith("/"):  # auditwheel writes the directories as entries too
+        continue
     if not re.match(r"(tessarin\.cpython-[^/]+\.so|tessarin-stubs/__init__\.pyi|tessarin-[^/]+\.dist-info/.+)$", n):
         problems.append(f"wheel: unexpected file {n}")
 
