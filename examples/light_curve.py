@@ -96,17 +96,23 @@ def compute() -> dict[str, list[float]]:
 
 MODELS = ["point source", "uniform disk", "linear LD, disks", "linear LD, rings",
           "quadratic LD, table"]
+# Column headings of the printed table, which fits 80 columns.
+SHORT = {"point source": "point", "uniform disk": "uniform", "linear LD, disks": "lin. disks",
+         "linear LD, rings": "lin. rings", "quadratic LD, table": "quadratic"}
 
 
 def print_table(curves: dict[str, list[float]]) -> None:
     t = curves["t"]
-    header = f"{'t [d]':>7} {'u':>7} {'l':>7}" + "".join(f" {name:>20}" for name in MODELS)
+    print("Magnification: point source, uniform disk, linear limb darkening by disks")
+    print("and by rings, quadratic limb darkening from a table; u in Einstein radii,")
+    print("l = u / rho in source radii (the limb at l = 1).\n")
+    header = f"{'t [d]':>6} {'u':>7} {'l':>7}" + "".join(f" {SHORT[name]:>10}" for name in MODELS)
     print(header)
     print("-" * len(header))
     for target in (0.0, 0.5, 0.9, 0.98, 1.0, 1.2, 1.6, 4.0, 20.0, 40.0):
         i = min(range(len(t)), key=lambda k: abs(t[k] - target))
-        row = f"{t[i]:7.2f} {curves['u'][i]:7.4f} {curves['u'][i] / RHO:7.3f}"
-        print(row + "".join(f" {curves[name][i]:20.6f}" for name in MODELS))
+        row = f"{t[i]:6.2f} {curves['u'][i]:7.4f} {curves['u'][i] / RHO:7.3f}"
+        print(row + "".join(f" {curves[name][i]:10.5f}" for name in MODELS))
 
 
 def check(curves: dict[str, list[float]]) -> list[str]:
@@ -162,11 +168,12 @@ def plot(curves: dict[str, list[float]], output: str) -> bool:
         ax_full.plot(t, curves[name], label=name, **style[name])
     ax_full.set_yscale("log")
     ax_full.set_xlim(t[0], t[-1])
+    ax_full.set_xlabel("time from closest approach [days]")
     ax_full.set_ylabel("magnification")
     ax_full.set_title(
         f"Point lens crossing a star: $\\rho_* = \\theta_*/\\theta_E$ = {RHO:g}, "
         f"$u_0$ = {U0:g}, $t_E$ = {T_E:g} d")
-    ax_full.axvspan(-1.6, 1.6, color="0.9", zorder=0)
+    ax_full.axvspan(-1.6, 1.6, color="0.9", zorder=0, label="enlarged below (±1.6 d)")
     ax_full.legend(loc="upper right", fontsize=9)
 
     transit = [i for i, ti in enumerate(t) if abs(ti) <= 1.6]
@@ -176,13 +183,16 @@ def plot(curves: dict[str, list[float]], output: str) -> bool:
     finite_peak = max(max(curves[name]) for name in MODELS[1:])
     ax_zoom.set_ylim(0, 1.35 * finite_peak)
     ax_zoom.set_xlim(-1.6, 1.6)
+    # The times at which the lens crosses the limb of the star (l = 1).
     limb = T_E * math.sqrt(RHO * RHO - U0 * U0)
-    for x in (-limb, limb):
+    for x, side in ((-limb, "right"), (limb, "left")):
         ax_zoom.axvline(x, color="0.7", lw=0.8)
-    ax_zoom.text(limb, 0.04 * finite_peak, " limb", color="0.4", fontsize=9)
+        ax_zoom.text(x, 0.04 * finite_peak, " lens on the limb ", color="0.4", fontsize=9,
+                     ha=side)
     ax_zoom.text(0.0, 1.28 * finite_peak, "point source peaks at "
                  f"{max(curves['point source']):.0f}", ha="center", color="0.4", fontsize=9)
     ax_zoom.set_ylabel("magnification")
+    ax_zoom.set_xlabel("time from closest approach [days]")
     ax_zoom.set_title("transit of the stellar disk", fontsize=10)
 
     uniform = curves["uniform disk"]
@@ -190,11 +200,13 @@ def plot(curves: dict[str, list[float]], output: str) -> bool:
         ax_ratio.plot(tt, [curves[name][i] / uniform[i] - 1 for i in transit],
                       label=name, **style[name])
     ax_ratio.axhline(0, color="tab:blue", lw=1.0)
-    for x in (-limb, limb):
+    for x, side in ((-limb, "right"), (limb, "left")):
         ax_ratio.axvline(x, color="0.7", lw=0.8)
+        ax_ratio.text(x, 0.07, " limb ", color="0.4", fontsize=9, ha=side)
     ax_ratio.set_xlim(-1.6, 1.6)
     ax_ratio.set_xlabel("time from closest approach [days]")
-    ax_ratio.set_ylabel("relative to uniform disk")
+    ax_ratio.set_ylabel("$A / A_\\mathrm{uniform} - 1$")
+    ax_ratio.set_title("limb-darkened models against the uniform disk", fontsize=10)
     ax_ratio.legend(loc="lower center", fontsize=9)
 
     fig.tight_layout()
@@ -221,8 +233,9 @@ def main() -> int:
     for failure in failures:
         print("CHECK FAILED:", failure)
     if not failures:
-        print("checks: far from the source every curve is the point-source curve; the finite "
-              "source caps the peak; limb darkening raises it; disks and rings agree")
+        print("checks: far from the source every curve is the point-source curve;")
+        print("the finite source caps the peak; limb darkening raises it;")
+        print("disks and rings agree")
 
     if plot(curves, args.output):
         print(f"wrote {args.output}")

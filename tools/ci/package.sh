@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Packaging: `python -m build` makes the sdist and, from it, a wheel; both
 # pass `twine check`; the wheel holds the module, its stubs and the licence
-# with complete metadata; the sdist holds what a build needs. Then the sdist
-# is built and installed (with the plot extra) in a fresh environment, where
-# the module imports and the demonstration runs and draws its plot.
+# with complete metadata; the sdist holds what a build needs and not the fuzz
+# corpus. The wheel is repaired by auditwheel to a manylinux tag, checked
+# (tag, glibc and libstdc++ symbol versions, exports), installed in a fresh
+# environment and tested there, every result bit compared with the committed
+# baseline (tools/ci/wheels.sh). Then the sdist is built and installed (with
+# the plot extra) in a fresh environment, where the module imports and the
+# demonstration runs and draws its plot.
 #
-# The sdist and the wheel are left in dist/ (DIST=dir to change), for
-# tools/ci/typecheck.sh to check the same wheel: WHEEL=dist/tessarin-*.whl.
+# The sdist and the repaired wheel (only that one) are left in dist/
+# (DIST=dir to change), for tools/ci/typecheck.sh to check the same wheel:
+# WHEEL=dist/tessarin-*.whl.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 ROOT=$PWD
@@ -24,8 +29,20 @@ rm -f "$OUT"/tessarin-*.tar.gz "$OUT"/tessarin-*.whl
 "$WORK/tools/bin/python" -m build --outdir "$OUT" "$ROOT" >"$WORK/build.log" 2>&1 \
   || { cat "$WORK/build.log"; exit 1; }
 SDIST=$(ls "$OUT"/tessarin-*.tar.gz)
+BUILT=$(ls "$OUT"/tessarin-*.whl)
+VERSION=$(sed -n 's/^version = "\(.*\)"$/\1/p' pyproject.toml)
+grep -q "^-- tessarin $VERSION\$" "$WORK/build.log" ||
+  { echo "the CMake build did not report the version of pyproject.toml"; exit 1; }
+echo "built $(basename "$SDIST") and $(basename "$BUILT")"
+
+echo "== auditwheel repair, and the repaired wheel in a fresh environment"
+mv "$BUILT" "$WORK/"
+bash "$ROOT/tools/ci/wheels.sh" --wheel "$WORK/$(basename "$BUILT")" --out "$OUT" --bitcheck "$PYTHON"
 WHEEL=$(ls "$OUT"/tessarin-*.whl)
-echo "built $(basename "$SDIST") and $(basename "$WHEEL")"
+case "$(basename "$WHEEL")" in
+  *-manylinux_*_x86_64.whl) ;;
+  *) echo "dist/ holds $(basename "$WHEEL"), not one manylinux wheel"; exit 1 ;;
+esac
 
 echo "== twine check"
 "$WORK/tools/bin/twine" check --strict "$SDIST" "$WHEEL"
@@ -48,6 +65,8 @@ if "tessarin-stubs/__init__.pyi" not in names:
 if not any(re.search(r"\.dist-info/(licenses/)?LICENSE$", n) for n in names):
     problems.append("wheel: no LICENSE in the .dist-info")
 for n in names:
+    if n.endswith("/"):  # auditwheel writes the directories as entries too
+        continue
     if not re.match(r"(tessarin\.cpython-[^/]+\.so|tessarin-stubs/__init__\.pyi|tessarin-[^/]+\.dist-info/.+)$", n):
         problems.append(f"wheel: unexpected file {n}")
 
@@ -82,8 +101,13 @@ for path in ["pyproject.toml", "CMakeLists.txt", "README.md", "LICENSE", "CHANGE
              "src/lib.cpp", "src/exports.map", "tools/run_tests.sh"]:
     if path not in members:
         problems.append(f"sdist: {path} missing")
+for path in ["tests/fuzz/CMakeLists.txt", "tests/python/conftest.py", "tools/ci/wheels.sh",
+             "tools/test_requirements.py", "cmake/flags.cmake"]:
+    if path not in members:
+        problems.append(f"sdist: {path} missing")
 for path in members:
-    if path.startswith(("build/", ".ci/", "dist/", ".git/")) or path.endswith((".so", ".pyc")):
+    if path.startswith(("build/", ".ci/", "dist/", "wheelhouse/", ".git/", "tests/fuzz/corpus/")) \
+            or path.endswith((".so", ".pyc")):
         problems.append(f"sdist: {path} should not be there")
 
 for problem in problems:
@@ -111,6 +135,7 @@ got = tessarin.witt_mao_magnification([0.0], 1.0, 1.0)[0]
 assert abs(got - math.sqrt(5)) < 1e-14, got
 print(f"{tessarin.__file__}: imports and computes")
 EOF
+"$WORK/fresh/bin/python" "$ROOT/tools/ci/smoke.py"
 "$WORK/fresh/bin/python" "$ROOT/examples/light_curve.py" --output "$WORK/light_curve.png" >"$WORK/example.log" \
   || { cat "$WORK/example.log"; exit 1; }
 tail -n 2 "$WORK/example.log"
