@@ -2,8 +2,8 @@
 //
 // Arguments are bound and converted, and results built, with the lock held;
 // the model in between touches no Python object, so other Python threads
-// run meanwhile. Its outcome (a value, or an exception as an
-// std::exception_ptr) is captured while the lock is let go, the lock is
+// run meanwhile. Its outcome (a value, or what its exception said) is
+// captured while the lock is let go, the lock is
 // taken back in straight-line code (never from a destructor: taking it can
 // end the thread, binding/lock.hpp), and only then is the value converted
 // or the exception rethrown.
@@ -20,11 +20,14 @@
 
 #include <chrono>
 #include <exception>
+#include <new>
 #include <optional>
+#include <string>
 #include <type_traits>
 #include <utility>
 
 #include "binding/lock.hpp"
+#include "panic.hpp"
 #include "stop.hpp"
 
 namespace tessarin::binding {
@@ -45,26 +48,64 @@ public:
     Released released;
     StopSource source(&Released::poll, &released);
     std::optional<Outcome> outcome;
-    std::exception_ptr failure;
+    Failure failure;
     released.thread_ = PyEval_SaveThread();
     released.next_ = Clock::now() + INTERVAL;
     try {
       outcome.emplace(std::forward<Compute>(compute)(StopCheck(source)));
     } catch (const abi::__forced_unwind &) {
       throw; // the lock is gone with the thread
+    } catch (Panic &fatal) {
+      failure.panic.emplace(std::move(fatal));
+    } catch (const std::bad_alloc &) {
+      failure.kind = Failure::NoMemory;
+    } catch (const std::exception &error) {
+      failure.kind = Failure::Other;
+      failure.what = error.what();
     } catch (...) {
-      failure = std::current_exception();
+      failure.kind = Failure::Unknown;
     }
     reacquire(released.thread_);
     if (source.stopped())
       outcome.reset();
-    else if (failure)
-      std::rethrow_exception(failure);
+    else
+      failure.rethrow();
     return outcome;
   }
 
 private:
   Released() = default;
+
+  // What an exception of the computation said, kept across taking the lock
+  // back and thrown again as its equivalent for the entry point: the fatal
+  // error itself, out of memory, the text of any other std::exception, or
+  // an exception of no known type. (Not std::exception_ptr: copying and
+  // releasing one needs a C++ runtime newer than the wheels may assume.)
+  struct Failure {
+    enum Kind { None, NoMemory, Other, Unknown } kind = None;
+    std::optional<Panic> panic;
+    std::string what;
+
+    struct UnknownException {};
+    struct TextException : std::exception {
+      explicit TextException(std::string text) : text_(std::move(text)) {}
+      const char *what() const noexcept override { return text_.c_str(); }
+      std::string text_;
+    };
+    void rethrow() {
+      if (panic) throw std::move(*panic);
+      switch (kind) {
+        case None:
+          return;
+        case NoMemory:
+          throw std::bad_alloc();
+        case Other:
+          throw TextException(std::move(what));
+        case Unknown:
+          throw UnknownException{};
+      }
+    }
+  };
 
   static bool poll(void *context);
 
