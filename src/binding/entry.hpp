@@ -18,6 +18,7 @@
 #include "binding/arguments.hpp"
 #include "binding/convert.hpp"
 #include "binding/error.hpp"
+#include "binding/forced_unwind.hpp"
 #include "binding/messages.hpp"
 #include "binding/panic_trap.hpp"
 #include "binding/released.hpp"
@@ -37,7 +38,7 @@ namespace tessarin::binding {
 template <class Work>
 PyObject *entry_point(Work &&work, std::source_location where = std::source_location::current()) {
   const PanicTrap trap(messages::TRAP, where);
-  return trap.guard([&]() -> PyObject * {
+  return trap.guard([&]() TESSARIN_LETS_FORCED_UNWIND_THROUGH -> PyObject * {
     std::string payload;
     try {
       Expected<PyObject *> outcome = std::forward<Work>(work)();

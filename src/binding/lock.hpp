@@ -14,6 +14,7 @@
 //     freed behind the interpreter's back).
 #pragma once
 
+#include "binding/forced_unwind.hpp"
 #include <Python.h>
 
 #include <cxxabi.h>
@@ -24,7 +25,7 @@ namespace tessarin::binding {
 inline thread_local bool lock_lost = false;
 
 // Takes the lock back: PyEval_RestoreThread, which may end the thread.
-inline void reacquire(PyThreadState *thread) {
+TESSARIN_LETS_FORCED_UNWIND_THROUGH inline void reacquire(PyThreadState *thread) {
   try {
     PyEval_RestoreThread(thread);
   } catch (const abi::__forced_unwind &) {

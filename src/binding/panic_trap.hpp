@@ -25,6 +25,7 @@
 #include <string>
 #include <utility>
 
+#include "binding/forced_unwind.hpp"
 #include "panic.hpp"
 
 namespace tessarin::binding {
@@ -40,7 +41,8 @@ public:
 
   // Runs `body`; returns what it returns. Anything thrown out of it ends the
   // process, except a forced unwind, which goes on.
-  template <class Body> decltype(auto) guard(Body &&body) const {
+  template <class Body>
+  TESSARIN_LETS_FORCED_UNWIND_THROUGH decltype(auto) guard(Body &&body) const {
     try {
       return std::forward<Body>(body)();
     } catch (const abi::__forced_unwind &) {

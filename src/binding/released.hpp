@@ -26,6 +26,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "binding/forced_unwind.hpp"
 #include "binding/lock.hpp"
 #include "panic.hpp"
 #include "stop.hpp"
@@ -43,7 +44,7 @@ public:
   // Runs `compute(StopCheck)` without the lock and returns its outcome
   // (nothing when a signal handler raised: its exception is pending); an
   // exception of the computation is rethrown with the lock held.
-  template <class Compute> static auto run(Compute &&compute) {
+  template <class Compute> TESSARIN_LETS_FORCED_UNWIND_THROUGH static auto run(Compute &&compute) {
     using Outcome = std::invoke_result_t<Compute, StopCheck>;
     Released released;
     StopSource source(&Released::poll, &released);
