@@ -22,10 +22,10 @@ EXAMPLES = os.path.join(os.path.dirname(__file__), "..", "..", "examples")
 
 
 def load(name: str):
-    spec = importlib.util.spec_from_file_location(name, os.path.join(EXAMPLES, f"{name}.py"))
-    module = importlib.util.module_from_spec(spec)
+    found = importlib.util.spec_from_file_location(name, os.path.join(EXAMPLES, f"{name}.py"))
+    module = importlib.util.module_from_spec(found)
     sys.modules[name] = module  # dataclasses look their module up there
-    spec.loader.exec_module(module)
+    found.loader.exec_module(module)
     return module
 
 
