@@ -17,6 +17,7 @@
 
 #include "elliptic/carlson.hpp"
 #include "elliptic/constants.hpp"
+#include "numeric/lanes.hpp"
 
 namespace tessarin::carlson {
 
@@ -26,12 +27,13 @@ namespace internal {
 // smaller (larger) of a and b, the other one where one is NaN, NaN where both
 // are. Which of two zeros comes back is unspecified for the library functions
 // too; every use below either compares the result with a number or takes it
-// of absolute values, so the sign of a zero never shows.
-inline double min_number(double a, double b) noexcept {
-  return (b < a || a != a) ? b : a;
+// of absolute values, so the sign of a zero never shows. Over lanes (see
+// numeric/lanes.hpp) as well as on one double.
+template <class V> V min_number(V a, V b) noexcept {
+  return lanes::select((b < a) | (a != a), b, a);
 }
-inline double max_number(double a, double b) noexcept {
-  return (b > a || a != a) ? b : a;
+template <class V> V max_number(V a, V b) noexcept {
+  return lanes::select((b > a) | (a != a), b, a);
 }
 
 inline constexpr const char *RF_DOMAIN =
@@ -57,13 +59,18 @@ inline constexpr int RD_MAX_PASSES = 50;
 // Kept out of line: inlined into a caller that GCC judges cold (it predicts
 // the x == 0 test false), the roots became calls into the mathematics
 // library, which keeps errno; out of line they are single instructions.
-[[gnu::noinline]] inline double rf_agm(double a, double b) {
-  double u = std::sqrt(a);
-  double v = std::sqrt(b);
-  while (std::fabs(u - v) >= std::fabs(u) * detail::AGM_TOLERANCE) {
-    const double mean = (u + v) * 0.5;
-    v = std::sqrt(v * u);
-    u = mean;
+//
+// Over lanes, each lane leaves the loop at its own test and keeps the means
+// it had there.
+template <class V> [[gnu::noinline]] V rf_agm(V a, V b) {
+  V u = lanes::sqrt(a);
+  V v = lanes::sqrt(b);
+  lanes::Mask<V> active = lanes::fabs(u - v) >= lanes::fabs(u) * detail::AGM_TOLERANCE;
+  while (lanes::any(active)) {
+    const V mean = (u + v) * 0.5;
+    v = lanes::select(active, lanes::sqrt(v * u), v);
+    u = lanes::select(active, mean, u);
+    active = active & (lanes::fabs(u - v) >= lanes::fabs(u) * detail::AGM_TOLERANCE);
   }
   return detail::PI / (v + u);
 }
@@ -73,8 +80,8 @@ inline constexpr int RD_MAX_PASSES = 50;
 // - E2^3/16 + 3E3^2/40 + 3E2E4/20 + 45E2^2E3/272 - 9(E3E4 + E2E5)/68, each
 // term added to the running sum in this order. RD and RJ differ only in how
 // they form E2 to E5.
-inline double rd_rj_series(double E2, double E3, double E4, double E5) noexcept {
-  double T = (E2 * 3) / (-14) + 1;
+template <class V> V rd_rj_series(V E2, V E3, V E4, V E5) noexcept {
+  V T = (E2 * 3) / (-14) + 1;
   T = T + E3 / 6;
   T = T + (E2 * (E2 * 9)) / 88;
   T = T + ((-3) * E4) / 22;
@@ -156,9 +163,9 @@ inline Result<double> elliprf(double x, double y, double z) {
     return elliprc(x, y);
   }
 
-  if (x == 0) return internal::rf_agm(z, y);
-  if (y == 0) return internal::rf_agm(x, z);
-  if (z == 0) return internal::rf_agm(x, y);
+  if (x == 0) return internal::rf_agm<double>(z, y);
+  if (y == 0) return internal::rf_agm<double>(x, z);
+  if (z == 0) return internal::rf_agm<double>(x, y);
 
   // Duplication (Carlson 1995, algorithm for RF).
   const double a0 = ((x + y) + z) / 3;

@@ -8,11 +8,13 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <utility>
 
 #include "elliptic/carlson.hpp"
 #include "elliptic/carlson_impl.hpp"
 #include "elliptic/constants.hpp"
+#include "numeric/lanes.hpp"
 
 namespace tessarin::carlson {
 
@@ -103,79 +105,124 @@ inline Result<double> elliprj(double x, double y, double z, double p) {
   return _elliprj(x, y, z, p);
 }
 
-inline Result<double> _elliprj(double x, double y, double z, double p) {
-  const double a0 = ((p + p) + ((x + y) + z)) / 5;
+namespace internal {
+
+// The term RC(1, 1 + e) of the duplication sum, for one lane. Near e = -1
+// the argument 1 + e cancels; there d (1 + e) equals
+// 2 rp (p + rx ry + ry rz + rz rx) exactly, which has no difference, and the
+// caller passes b = 1 + e formed that way. Outside this window
+// |1 + e| > 0.5, so 1 + e magnifies the rounding of e by at most
+// |e|/|1 + e| <= 3; inside, that factor grows without bound, and b
+// replaces it.
+inline Result<double> rj_sum_term(double e, double b) {
+  if (-0.5 > e && e > -1.5) return elliprc(1, b);
+  return rc_one_plus(e);
+}
+// The same, out of line, for the vector code: its lanes call the scalar
+// term one by one (the mathematics library's atan and logarithms are
+// scalar), and a call compiled once, for the baseline instruction set,
+// keeps the inline scalar kernels out of the vector translation units.
+Result<double> rj_sum_term_lane(double e, double b);
+template <class V> Result<double> rj_sum_term_of_lane(double e, double b) {
+  if constexpr (lanes::width<V> == 1) {
+    return rj_sum_term(e, b);
+  } else {
+    return rj_sum_term_lane(e, b);
+  }
+}
+
+// A lane computation that may fail: the value, the lanes that failed, and
+// the message of a failure (the first one met, for the double
+// instantiation, which stops there).
+template <class V> struct LaneResult {
+  V value;
+  lanes::Mask<V> failed;
+  const char *message;
+};
+
+// RJ(x, y, z, p) by duplication and series for the lanes in `active` (the
+// others are left alone and reported failed): the algorithm of _elliprj,
+// every lane taking as many passes as it would alone.
+template <class V> LaneResult<V> rj_duplication(V x, V y, V z, V p, lanes::Mask<V> active) {
+  using lanes::select;
+  using M = lanes::Mask<V>;
+  const V a0 = ((p + p) + ((x + y) + z)) / 5;
   // delta = (p - x)(p - y)(p - z), scaled by 4^-3 each pass with the
   // arguments, gives e = delta / d^2 without differences of the moving values.
-  double delta = (p - z) * ((p - y) * (p - x));
-  const double Q =
-      internal::max_number(
-          internal::max_number(internal::max_number(std::fabs(a0 - x), std::fabs(a0 - y)),
-                               std::fabs(a0 - z)),
-          std::fabs(a0 - p)) *
-      internal::RJ_FACTOR;
-  double xk = x, yk = y, zk = z, pk = p;
-  double a = a0;
-  double f = 1; // 4^(-k)
-  double sum = 0;
-  bool converged = false;
-  for (int pass = 0; pass < internal::RJ_MAX_PASSES; ++pass) {
-    const double rx = std::sqrt(xk);
-    const double ry = std::sqrt(yk);
-    const double rz = std::sqrt(zk);
-    const double rp = std::sqrt(pk);
-    const double d = (rz + rp) * ((rx + rp) * (ry + rp));
-    const double e = delta / (d * d);
-    double r;
-    if (-0.5 > e && e > -1.5) {
-      // Near e = -1 the argument 1 + e cancels; d (1 + e) equals
-      // 2 rp (p + rx ry + ry rz + rz rx) exactly, which has no difference.
-      // Outside this window |1 + e| > 0.5, so 1 + e magnifies the rounding
-      // of e by at most |e|/|1 + e| <= 3; inside, that factor grows without
-      // bound, and b replaces it.
-      const double b = ((pk + (ry + rz) * rx) + rz * ry) * (rp + rp) / d;
-      const Result<double> rc = elliprc(1, b);
-      if (!rc.ok()) return rc;
-      r = rc.value();
-    } else {
-      const Result<double> rc = internal::rc_one_plus(e);
-      if (!rc.ok()) return rc;
-      r = rc.value();
+  V delta = (p - z) * ((p - y) * (p - x));
+  const V Q = max_number(max_number(max_number(lanes::fabs(a0 - x), lanes::fabs(a0 - y)),
+                                    lanes::fabs(a0 - z)),
+                         lanes::fabs(a0 - p)) *
+              RJ_FACTOR;
+  V xk = x, yk = y, zk = z, pk = p;
+  V a = a0;
+  V f = 1.0; // 4^(-k)
+  V sum = 0.0;
+  M converged = false;
+  const char *message = nullptr;
+  for (int pass = 0; pass < RJ_MAX_PASSES && lanes::any(active); ++pass) {
+    const V rx = lanes::sqrt(xk);
+    const V ry = lanes::sqrt(yk);
+    const V rz = lanes::sqrt(zk);
+    const V rp = lanes::sqrt(pk);
+    const V d = (rz + rp) * ((rx + rp) * (ry + rp));
+    const V e = delta / (d * d);
+    V b = 0.0;
+    if (lanes::any(active & (-0.5 > e) & (e > -1.5)))
+      b = ((pk + (ry + rz) * rx) + rz * ry) * (rp + rp) / d;
+    V r = 0.0;
+    for (std::size_t i = 0; i < lanes::width<V>; ++i) {
+      if (!lanes::get(active, i)) continue;
+      const Result<double> rc = rj_sum_term_of_lane<V>(lanes::get(e, i), lanes::get(b, i));
+      if (rc.ok()) {
+        lanes::set(r, i, rc.value());
+      } else {
+        lanes::set(active, i, false);
+        if (message == nullptr) message = rc.error();
+      }
     }
-    sum = sum + (f / d) * r;
-    const double lambda = (rx * ry + rx * rz) + ry * rz;
-    a = (a + lambda) * 0.25;
-    f = f * 0.25;
-    if (a > Q * f) {
-      converged = true;
-      break;
-    }
-    xk = (xk + lambda) * 0.25;
-    yk = (yk + lambda) * 0.25;
-    zk = (zk + lambda) * 0.25;
-    pk = (pk + lambda) * 0.25;
-    delta = delta * 0.015625;
+    sum = select(active, sum + (f / d) * r, sum);
+    const V lambda = (rx * ry + rx * rz) + ry * rz;
+    a = select(active, (a + lambda) * 0.25, a);
+    f = select(active, f * 0.25, f);
+    const M done = active & (a > Q * f);
+    converged = converged | done;
+    active = active & !done;
+    xk = select(active, (xk + lambda) * 0.25, xk);
+    yk = select(active, (yk + lambda) * 0.25, yk);
+    zk = select(active, (zk + lambda) * 0.25, zk);
+    pk = select(active, (pk + lambda) * 0.25, pk);
+    delta = select(active, delta * 0.015625, delta);
   }
-  if (!converged) return Failure{"elliprj: Fail to converge"};
+  const M failed = !converged;
+  if (message == nullptr && lanes::any(failed)) message = "elliprj: Fail to converge";
 
   // Series of DLMF 19.36.2 with X + Y + Z + 2P = 0.
-  const double X = ((a0 - x) * f) / a;
-  const double Y = ((a0 - y) * f) / a;
-  const double Z = ((a0 - z) * f) / a;
-  const double P = (((-X) - Y) - Z) * 0.5;
-  const double XY = X * Y;
-  const double XYZ = Z * XY;
-  const double P2 = P * P;
-  const double P3 = P * P2;
-  const double E2 = ((X * Z + XY) + Z * Y) - P2 * 3;
-  const double E3 = 4 * P3 + ((E2 + E2) * P + XYZ);
-  const double E4 = (P3 * 3 + (P * E2 + (XYZ + XYZ))) * P;
-  const double E5 = P2 * XYZ;
+  const V X = ((a0 - x) * f) / a;
+  const V Y = ((a0 - y) * f) / a;
+  const V Z = ((a0 - z) * f) / a;
+  const V P = (((-X) - Y) - Z) * 0.5;
+  const V XY = X * Y;
+  const V XYZ = Z * XY;
+  const V P2 = P * P;
+  const V P3 = P * P2;
+  const V E2 = ((X * Z + XY) + Z * Y) - P2 * 3;
+  const V E3 = 4 * P3 + ((E2 + E2) * P + XYZ);
+  const V E4 = (P3 * 3 + (P * E2 + (XYZ + XYZ))) * P;
+  const V E5 = P2 * XYZ;
   // The series that RD uses, with these E-terms. Where RD's sum writes
   // (-3) E4 / 22 and (E3 3) E3, this one was written (E4 3) / (-22) and
   // (3 E3) E3: negation and a commuted product round identically.
-  const double W = std::pow(a, -1.5) * f;
-  return sum * 6 + internal::rd_rj_series(E2, E3, E4, E5) * W;
+  const V W = lanes::map([](double v) { return std::pow(v, -1.5); }, a) * f;
+  return LaneResult<V>{sum * 6 + rd_rj_series(E2, E3, E4, E5) * W, failed, message};
+}
+
+} // namespace internal
+
+inline Result<double> _elliprj(double x, double y, double z, double p) {
+  const internal::LaneResult<double> r = internal::rj_duplication<double>(x, y, z, p, true);
+  if (r.failed) return Failure{r.message};
+  return r.value;
 }
 
 } // namespace tessarin::carlson

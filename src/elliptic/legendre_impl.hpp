@@ -17,6 +17,7 @@
 #include "elliptic/carlson.hpp"
 #include "elliptic/constants.hpp"
 #include "elliptic/legendre.hpp"
+#include "numeric/lanes.hpp"
 
 namespace tessarin::legendre {
 
@@ -60,20 +61,27 @@ inline constexpr double QE[] = {
 };
 
 // Horner's rule, highest power first. Starting from the first coefficient
-// instead of 0 * x + c gives the same double for every finite x.
-template <std::size_t N> double horner(const double (&c)[N], double x) {
-  double acc = c[0];
+// instead of 0 * x + c gives the same double for every finite x. Over lanes
+// as well as on one double (numeric/lanes.hpp).
+template <std::size_t N, class V> V horner(const double (&c)[N], V x) {
+  V acc = c[0];
   for (std::size_t i = 1; i < N; ++i)
     acc = acc * x + c[i];
   return acc;
 }
 
+// The natural logarithm lane by lane: the mathematics library's own.
+template <class V> V log_lanes(V x) {
+  return lanes::map([](double v) { return std::log(v); }, x);
+}
+
 // K as a function of the complementary parameter x = 1 - m, 0 < x <= 1.
 // Below 2^-52 the polynomial terms beyond the leading ones vanish against
 // ln 4 - ln(x)/2, the limit of K as m -> 1 (DLMF 19.12.1).
-inline double k_of_complement(double x) {
-  if (0x1p-52 > x) return std::log(x) * (-0.5) + detail::LN4;
-  return horner(PK, x) - horner(QK, x) * std::log(x);
+template <class V> V k_of_complement(V x) {
+  const V ln_x = log_lanes(x);
+  return lanes::select(0x1p-52 > x, ln_x * (-0.5) + detail::LN4,
+                       horner(PK, x) - horner(QK, x) * ln_x);
 }
 
 } // namespace internal
@@ -154,11 +162,32 @@ inline Result<double> ellippi(double n, double m) {
 namespace internal {
 // E and K together from the complement x = 1 - m, 0 < x < 1 (or NaN): the
 // polynomials of ellipe and k_of_complement, sharing ln(x).
+template <class V> struct CompleteEKLanes { V e, k; };
+template <class V> CompleteEKLanes<V> ek_of_complement_lanes(V x) {
+  const V ln_x = log_lanes(x);
+  const V e = horner(PE, x) - (horner(QE, x) * x) * ln_x;
+  const V k =
+      lanes::select(0x1p-52 > x, ln_x * (-0.5) + detail::LN4, horner(PK, x) - horner(QK, x) * ln_x);
+  return {e, k};
+}
 inline CompleteEK ek_of_complement(double x) {
-  const double ln_x = std::log(x);
-  const double e = horner(PE, x) - (horner(QE, x) * x) * ln_x;
-  const double k = 0x1p-52 > x ? ln_x * (-0.5) + detail::LN4 : horner(PK, x) - horner(QK, x) * ln_x;
-  return CompleteEK{e, k};
+  const CompleteEKLanes<double> ek = ek_of_complement_lanes(x);
+  return CompleteEK{ek.e, ek.k};
+}
+
+// Pi(n, m) = RF(0, mc, 1) + (n/3) RJ(0, mc, 1, p), mc = 1 - m and p = 1 - n
+// given as formed by the caller (DLMF 19.25.2), for lanes on the road that
+// ellippi and ellippi_complement take with no special case: pi_regular
+// says which lanes those are. Computed for the lanes in `active` only.
+template <class V> lanes::Mask<V> pi_regular(V n, V mc, V p) noexcept {
+  return (0.0 < mc) & (mc < 1.0) & (n > 0.0) & (p > 0.0) & (p != 1.0);
+}
+template <class V>
+carlson::internal::LaneResult<V> pi_of_complements(V n, V mc, V p, lanes::Mask<V> active) {
+  const V F = carlson::internal::rf_agm<V>(1.0, mc);
+  const carlson::internal::LaneResult<V> J =
+      carlson::internal::rj_duplication<V>(0.0, mc, 1.0, p, active);
+  return {F + (n * J.value) / 3, J.failed, J.message};
 }
 
 } // namespace internal

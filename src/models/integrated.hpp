@@ -19,21 +19,21 @@ namespace tessarin::models {
 
 inline constexpr double QUADRATURE_TOLERANCE = 1e-16;
 
-// The integral of f over [0, 1] as a sum of pieces, cut at `cuts` (sorted,
-// distinct, inside (0, 1)) and at l when 0 < l < 1. The rule converges
-// slowly across a jump or a singularity inside an interval, and quickly on
-// one at an end, where its nodes cluster. The pieces are added left to
-// right; with no cuts this is the rule over [0, 1], or over [0, l] plus
-// [l, 1].
-template <class F>
-double integrate_in_pieces(const F &f, std::span<const double> cuts, double l,
-                           StopCheck stop = {}) {
-  using quadrature::double_exponential::integrate;
+// The integral over [0, 1] of the function that `batch` evaluates (see
+// integrate_batches) as a sum of pieces, cut at `cuts` (sorted, distinct,
+// inside (0, 1)) and at l when 0 < l < 1. The rule converges slowly across a
+// jump or a singularity inside an interval, and quickly on one at an end,
+// where its nodes cluster. The pieces are added left to right; with no cuts
+// this is the rule over [0, 1], or over [0, l] plus [l, 1].
+template <class Batch>
+double integrate_batches_in_pieces(const Batch &batch, std::span<const double> cuts, double l,
+                                   StopCheck stop = {}) {
+  using quadrature::double_exponential::integrate_batches;
   double a = 0.0;
   double total = 0.0;
   bool first = true;
   const auto piece = [&](double b) {
-    const double v = integrate(f, a, b, QUADRATURE_TOLERANCE, stop).integral;
+    const double v = integrate_batches(batch, a, b, QUADRATURE_TOLERANCE, stop).integral;
     total = first ? v : total + v;
     first = false;
     a = b;
@@ -51,10 +51,18 @@ double integrate_in_pieces(const F &f, std::span<const double> cuts, double l,
   return total;
 }
 
+// The same for f, a function of one double.
+template <class F>
+double integrate_in_pieces(const F &f, std::span<const double> cuts, double l,
+                           StopCheck stop = {}) {
+  return integrate_batches_in_pieces(quadrature::double_exponential::one_by_one(f), cuts, l, stop);
+}
+
 // The integral of h over the source divided by norm: the flux-weighted mean
-// magnification. With the lens inside the source (0 < l < 1) the integrands
-// have a logarithmic singularity at r = l, so the integral is split there;
-// it is also split where the profile jumps (`cuts`).
+// magnification; `batch` evaluates h (see integrate_batches). With the lens
+// inside the source (0 < l < 1) the integrands have a logarithmic
+// singularity at r = l, so the integral is split there; it is also split
+// where the profile jumps (`cuts`).
 //
 // The rule counts a non-finite integrand value as 0, so that a node where
 // the magnification fails darkens the source a little instead of spoiling
@@ -63,16 +71,16 @@ double integrate_in_pieces(const F &f, std::span<const double> cuts, double l,
 // and the mean is NaN rather than a 0 that a fit would take at its word.
 // The values pass to the rule unchanged: only this flag is added, and a
 // mean that is NaN already (an empty table: 0 / 0) is left as it is.
-template <class H>
-double mean_over_source(const H &h, double l, double norm, std::span<const double> cuts,
+template <class Batch>
+double mean_over_source(const Batch &batch, double l, double norm, std::span<const double> cuts,
                         StopCheck stop = {}) {
   bool any_finite = false;
-  const auto g = [&](double r) {
-    const double v = h(r);
-    any_finite = any_finite || std::isfinite(v);
-    return v;
+  const auto g = [&](const double *x, double *y, std::size_t n) {
+    batch(x, y, n);
+    for (std::size_t i = 0; i < n; ++i)
+      any_finite = any_finite || std::isfinite(y[i]);
   };
-  const double mean = integrate_in_pieces(g, cuts, l, stop) / norm;
+  const double mean = integrate_batches_in_pieces(g, cuts, l, stop) / norm;
   return any_finite || std::isnan(mean) ? mean : std::numeric_limits<double>::quiet_NaN();
 }
 
@@ -83,31 +91,6 @@ template <class Profile> std::span<const double> jumps_of(const Profile &profile
   } else {
     return {};
   }
-}
-
-// Rings of the source: the flux of the ring at radius r is magnified by the
-// ring mean A(r), so the source is magnified by
-// int I(r) 2 pi r A(r) dr / int I(r) 2 pi r dr. A failed ring magnification
-// counts as 0 (non-finite integrand values are dropped by the rule), unless
-// every one fails: then the result is NaN.
-template <class Profile>
-Vector _integrated_heyrovsky_magnification(Vector l, double re, double rstar,
-                                           const Profile &profile, double norm,
-                                           StopCheck stop = {}) {
-  const RingLens ring(re, rstar);
-  const auto jumps = jumps_of(profile);
-  Vector out;
-  out.reserve(l.size());
-  for (const double li : l) {
-    if (stop()) return out;
-    const auto h = [&](double r) {
-      const auto a = ring(li, r);
-      const double A = a ? a.value() : std::numeric_limits<double>::quiet_NaN();
-      return profile(r) * ((TWO_PI * r) * A);
-    };
-    out.push_back(mean_over_source(h, li, norm, jumps, stop));
-  }
-  return out;
 }
 
 // Concentric uniform disks: with A(r) the magnification of the disk of
@@ -138,7 +121,8 @@ Result<Vector> _integrated_witt_mao_magnification(Vector l, double re, double rs
       const double D = sderivative(A, r);
       return profile(r) * ((TWO_PI * r) * (a + (0.5 * r) * D));
     };
-    out.push_back(mean_over_source(h, l[i], norm, jumps, stop));
+    out.push_back(
+        mean_over_source(quadrature::double_exponential::one_by_one(h), l[i], norm, jumps, stop));
   }
   return out;
 }

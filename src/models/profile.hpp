@@ -3,15 +3,18 @@
 
 #include <cmath>
 
+#include "numeric/lanes.hpp"
+
 namespace tessarin::models {
 
 // Linear limb darkening with coefficient 0.6:
 // I(r) = 1 - 0.6 (1 - sqrt(1 - r^2)), 1 at the centre and 0.4 at the limb.
+// At one radius or at the lanes of several (numeric/lanes.hpp).
 struct DefaultProfile {
-  double operator()(double r) const noexcept {
-    const double q = r * r;
-    const double w = std::sqrt(1 - q);
-    return (1 - w) * (-0.6) + 1;
+  template <class V> V operator()(V r) const noexcept {
+    const V q = r * r;
+    const V w = lanes::sqrt(1.0 - q);
+    return (1.0 - w) * (-0.6) + 1.0;
   }
 };
 

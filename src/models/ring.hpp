@@ -14,6 +14,7 @@
 
 #include "elliptic/legendre.hpp"
 #include "models/uniform_disk.hpp"
+#include "numeric/lanes.hpp"
 #include "result.hpp"
 
 namespace tessarin::models {
@@ -46,6 +47,11 @@ public:
       const int e = std::ilogb(std::fmax(l, r));
       return RingLens(std::ldexp(eta_, -e))(std::ldexp(l, -e), std::ldexp(r, -e));
     }
+    // The closed form, shared with the vector code; only arguments at which
+    // an elliptic integral takes a special road (or fails) go on below.
+    lanes::Mask<double> special;
+    const double a = closed_form<double>(l, r, special);
+    if (!special) return a;
     // Next to the ring n and m approach 1; the zone is relative to the
     // separation, as 1 - n = ((r - l)/(r + l))^2 is (and empty for a lens at
     // the centre).
@@ -54,9 +60,6 @@ public:
     const double s = l + r;
     const double d2 = d * d;
     const double w = four_eta2_ + d2;
-    // m = 16 eta^2 l r / ((l + r)^2 (4 eta^2 + (r - l)^2)), formed as a root
-    // that is then squared; n = 4 l r / (l + r)^2, which is 0 for a ring of
-    // radius 0 or a lens at the centre also where (l + r)^2 underflows.
     const double k = std::sqrt((l * r) / w) * (four_eta_ / s);
     const double m = k * k;
     const auto K = legendre::ellipk(m);
@@ -64,7 +67,48 @@ public:
     const double n = (l == 0 || r == 0) && s * s == 0 ? 0.0 : ((l * 4) * r) / (s * s);
     const auto P = legendre::ellippi(n, m);
     if (!P) return P.failure();
-    return (two_eta2_ * K.value() + d2 * P.value()) * (4 / (s * std::sqrt(w))) / TWO_PI;
+    return combine(K.value(), P.value(), d2, s, w);
+  }
+
+  // The ring mean at the radii of the lanes of r (one separation l), by the
+  // closed form alone: the formulas of operator() for every lane that takes
+  // neither a shortcut (on the ring, far from the lens, far out) nor a
+  // special road of the elliptic integrals. Those lanes are set in
+  // `special`, their values are to be discarded, and operator() gives them.
+  //   m = 16 eta^2 l r / ((l + r)^2 (4 eta^2 + (r - l)^2)), formed as a root
+  //     that is then squared, and n = 4 l r / (l + r)^2;
+  // next to the ring (|r - l| < RING_ZONE l) the complements
+  //   1 - n = (r - l)^2 / (l + r)^2,
+  //   1 - m = (r - l)^2 ((l + r)^2 + 4 eta^2) / ((l + r)^2 (4 eta^2 + (r - l)^2))
+  // are formed from the geometry, accurate to rounding as the lens
+  // approaches the ring, where n and m are within rounding of 1.
+  template <class V> V closed_form(double l, V r, lanes::Mask<V> &special) const {
+    using lanes::select;
+    const V d = r - l;
+    const lanes::Mask<V> zone = lanes::fabs(d) < RING_ZONE * l;
+    const V s = l + r;
+    const V d2 = d * d;
+    const V w = four_eta2_ + d2;
+    const V n = ((l * 4) * r) / (s * s);
+    const V k = lanes::sqrt((l * r) / w) * (four_eta_ / s);
+    const V m = k * k;
+    const V q = d / s;
+    const V nc = q * q;
+    V mc = select(zone, nc * ((s * s + four_eta2_) / w), 1.0 - m);
+    V p = select(zone, nc, 1.0 - n);
+    const bool separation_ok = l >= 0 && l <= FAR;
+    const lanes::Mask<V> regular = lanes::Mask<V>(separation_ok) & (d != 0.0) & (r >= 0.0) &
+                                   (r <= FAR) &
+                                   !(lanes::fabs(d) > FAR_FROM_LENS * std::fabs(eta_)) &
+                                   (zone | (n <= 1.0)) & legendre::internal::pi_regular(n, mc, p);
+    // Lanes on other roads get harmless arguments, so that the loops of the
+    // kernels end as soon as the others do.
+    mc = select(regular, mc, 0.5);
+    p = select(regular, p, 0.5);
+    const V K = legendre::internal::k_of_complement(mc);
+    const auto P = legendre::internal::pi_of_complements(n, mc, p, regular);
+    special = (!regular) | P.failed;
+    return combine(K, P.value, d2, s, w);
   }
 
 private:
@@ -99,7 +143,13 @@ private:
     const double n = ((l * 4) * r) / (s * s);
     const auto P = legendre::ellippi_complement(n, nc, mc);
     if (!P) return P.failure();
-    return (two_eta2_ * K.value() + d2 * P.value()) * (4 / (s * std::sqrt(w))) / TWO_PI;
+    return combine(K.value(), P.value(), d2, s, w);
+  }
+
+  // Heyrovsky's mean from K and Pi:
+  // (2 eta^2 K + (r - l)^2 Pi) 4 / ((l + r) sqrt(4 eta^2 + (r - l)^2)) / (2 pi).
+  template <class V> V combine(V K, V P, V d2, V s, V w) const {
+    return (two_eta2_ * K + d2 * P) * (4 / (s * lanes::sqrt(w))) / TWO_PI;
   }
 
   double eta_, eta2_, four_eta_, four_eta2_, two_eta2_;

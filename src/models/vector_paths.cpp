@@ -1,0 +1,28 @@
+#include "models/vector_paths.hpp"
+
+#include "models/rings_over_source.hpp"
+
+namespace tessarin::models {
+
+Result<double> ring_mean_lane(const RingLens &ring, double l, double r) noexcept {
+  return ring(l, r);
+}
+
+namespace avx2 {
+
+bool available() noexcept {
+#if TESSARIN_VECTOR_LANES && (defined(__GNUC__) || defined(__clang__))
+  // __builtin_cpu_supports("avx2") also asks whether the operating system
+  // saves the AVX registers (XGETBV).
+  static const bool supported = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return supported;
+#else
+  return false;
+#endif
+}
+
+} // namespace avx2
+} // namespace tessarin::models
