@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "models/uniform_disk.hpp"
+#include "numeric/lanes.hpp"
 
 namespace tessarin::models {
 
@@ -27,6 +28,18 @@ public:
     if (x > SMALL_DISK_FROM) return small_disk_mean(u_, R);
     const auto a = UniformDisk(R).at(x, u_);
     return a ? a.value() : std::numeric_limits<double>::quiet_NaN();
+  }
+
+  // The same at the radii of the lanes of r, for the lanes that the closed
+  // form of the disks (or the expansion) serves: the others are set in
+  // `special`, their values are to be discarded, and operator() gives them.
+  template <class V> V at_lanes(V r, lanes::Mask<V> &special) const {
+    const V x = l_ / r;
+    const BasicUniformDisk<V> disk(r * rho_);
+    const V a = disk.closed_form(x, u_, special);
+    special = special | (r < 0.0) | (r == 1.0) |
+              !(lanes::fabs(x) < std::numeric_limits<double>::infinity());
+    return a;
   }
 
 private:

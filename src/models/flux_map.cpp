@@ -1,3 +1,4 @@
+#include "models/disks_over_lanes.hpp"
 #include "models/integrated.hpp"
 #include "models/rings_over_source.hpp"
 #include "models/tabulated_profile.hpp"

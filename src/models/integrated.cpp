@@ -1,4 +1,5 @@
 #include "models/integrated.hpp"
+#include "models/disks_over_lanes.hpp"
 #include "models/rings_over_source.hpp"
 
 #include "models/profile.hpp"

@@ -93,38 +93,4 @@ template <class Profile> std::span<const double> jumps_of(const Profile &profile
   }
 }
 
-// Concentric uniform disks: with A(r) the magnification of the disk of
-// radius r, the annulus between r and r + dr receives
-// pi d/dr[r^2 A(r)] dr = 2 pi r (A + (r/2) dA/dr) dr of magnified flux, the
-// derivative taken by a central difference.
-template <class Profile>
-Result<Vector> _integrated_witt_mao_magnification(Vector l, double re, double rstar,
-                                                  const Profile &profile, double norm,
-                                                  StopCheck stop = {}) {
-  using numdiff::central_difference::derivative::scalar_valued::sderivative;
-  auto whole = witt_mao_magnification(l, re, rstar, stop);
-  if (!whole) return whole.failure();
-  const double rho = rstar / re;
-  // A point source has no disks to integrate over: NaN, as for the whole
-  // disk.
-  if (rho == 0) return std::move(whole).value();
-  const Vector &m = whole.value();
-  const auto jumps = jumps_of(profile);
-
-  Vector out;
-  out.reserve(l.size());
-  for (std::size_t i = 0; i < l.size(); ++i) {
-    if (stop()) return out;
-    const ConcentricDisks A(l[i], rho, m[i]);
-    const auto h = [&](double r) {
-      const double a = A(r);
-      const double D = sderivative(A, r);
-      return profile(r) * ((TWO_PI * r) * (a + (0.5 * r) * D));
-    };
-    out.push_back(
-        mean_over_source(quadrature::double_exponential::one_by_one(h), l[i], norm, jumps, stop));
-  }
-  return out;
-}
-
 } // namespace tessarin::models

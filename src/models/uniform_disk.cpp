@@ -4,7 +4,7 @@
 
 namespace tessarin::models {
 
-double UniformDisk::limb() const noexcept {
+template <> double BasicUniformDisk<double>::limb() const noexcept {
   const double e = 2 / rho;
   const double f = c / rho2;
   return ((std::atan(rho) * 2) * f + e) / PI;

@@ -22,6 +22,7 @@ namespace tessarin::models {
 
 class RingLens;
 class TabulatedProfile;
+class ConcentricDisks;
 
 namespace avx2 {
 
@@ -39,6 +40,20 @@ std::size_t rings_over_source(std::span<const double> l, const RingLens &ring,
 std::size_t rings_over_source(std::span<const double> l, const RingLens &ring,
                               const TabulatedProfile &profile, double norm,
                               std::span<const double> jumps, StopCheck stop, double *out);
+
+// disk_at_separations (models/disks_over_lanes.hpp) over four lanes.
+const char *disk_at_separations(std::span<const double> l, double rho, StopCheck stop, double *out,
+                                std::size_t &done);
+
+// disks_over_source (models/disks_over_lanes.hpp) over four lanes.
+std::size_t disks_over_source(std::span<const double> l, double rho, std::span<const double> whole,
+                              const DefaultProfile &profile, double norm,
+                              std::span<const double> jumps, double cbrt_eps, StopCheck stop,
+                              double *out);
+std::size_t disks_over_source(std::span<const double> l, double rho, std::span<const double> whole,
+                              const TabulatedProfile &profile, double norm,
+                              std::span<const double> jumps, double cbrt_eps, StopCheck stop,
+                              double *out);
 
 } // namespace avx2
 } // namespace tessarin::models

@@ -1,14 +1,15 @@
 #include <limits>
+#include <span>
 
+#include "models/disks_over_lanes.hpp"
 #include "models/models.hpp"
-#include "models/uniform_disk.hpp"
+#include "models/vector_paths.hpp"
 
 namespace tessarin::models {
 
 Result<Vector> witt_mao_magnification(Vector l, double re, double rstar, StopCheck stop) {
   Vector out;
   if (l.empty()) return out;
-  out.reserve(l.size());
 
   // rho = 0 (a point source, or an infinite Einstein radius) has no disk to
   // average over: every separation gives NaN, without an error.
@@ -18,13 +19,17 @@ Result<Vector> witt_mao_magnification(Vector l, double re, double rstar, StopChe
     return out;
   }
 
-  const UniformDisk disk(rho);
-  for (const double x : l) {
-    if (stop.every(4096)) return out;
-    const auto a = disk.at(x, x * rho);
-    if (!a) return a.failure();
-    out.push_back(a.value());
+  out.resize(l.size());
+  std::size_t done = 0;
+  const char *failure = nullptr;
+  bool vector = false;
+  if constexpr (avx2::BUILT) {
+    vector = avx2::available();
+    if (vector) failure = avx2::disk_at_separations(l, rho, stop, out.data(), done);
   }
+  if (!vector) failure = disk_at_separations<double>(l, rho, stop, out.data(), done);
+  if (failure != nullptr) return Failure{failure};
+  out.resize(done);
   return out;
 }
 
