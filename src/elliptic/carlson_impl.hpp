@@ -30,10 +30,10 @@ namespace internal {
 // of absolute values, so the sign of a zero never shows. Over lanes (see
 // numeric/lanes.hpp) as well as on one double.
 template <class V> V min_number(V a, V b) noexcept {
-  return lanes::select((b < a) | (a != a), b, a);
+  return lanes::select((b < a) || (a != a), b, a);
 }
 template <class V> V max_number(V a, V b) noexcept {
-  return lanes::select((b > a) | (a != a), b, a);
+  return lanes::select((b > a) || (a != a), b, a);
 }
 
 inline constexpr const char *RF_DOMAIN =
@@ -70,7 +70,7 @@ template <class V> [[gnu::noinline]] V rf_agm(V a, V b) {
     const V mean = (u + v) * 0.5;
     v = lanes::select(active, lanes::sqrt(v * u), v);
     u = lanes::select(active, mean, u);
-    active = active & (lanes::fabs(u - v) >= lanes::fabs(u) * detail::AGM_TOLERANCE);
+    active = active && (lanes::fabs(u - v) >= lanes::fabs(u) * detail::AGM_TOLERANCE);
   }
   return detail::PI / (v + u);
 }

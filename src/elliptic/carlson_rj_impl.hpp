@@ -168,7 +168,7 @@ template <class V> LaneResult<V> rj_duplication(V x, V y, V z, V p, lanes::Mask<
     const V d = (rz + rp) * ((rx + rp) * (ry + rp));
     const V e = delta / (d * d);
     V b = 0.0;
-    if (lanes::any(active & (-0.5 > e) & (e > -1.5)))
+    if (lanes::any(active && (-0.5 > e) && (e > -1.5)))
       b = ((pk + (ry + rz) * rx) + rz * ry) * (rp + rp) / d;
     V r = 0.0;
     for (std::size_t i = 0; i < lanes::width<V>; ++i) {
@@ -185,9 +185,9 @@ template <class V> LaneResult<V> rj_duplication(V x, V y, V z, V p, lanes::Mask<
     const V lambda = (rx * ry + rx * rz) + ry * rz;
     a = select(active, (a + lambda) * 0.25, a);
     f = select(active, f * 0.25, f);
-    const M done = active & (a > Q * f);
-    converged = converged | done;
-    active = active & !done;
+    const M done = active && (a > Q * f);
+    converged = converged || done;
+    active = active && !done;
     xk = select(active, (xk + lambda) * 0.25, xk);
     yk = select(active, (yk + lambda) * 0.25, yk);
     zk = select(active, (zk + lambda) * 0.25, zk);

@@ -180,7 +180,7 @@ inline CompleteEK ek_of_complement(double x) {
 // ellippi and ellippi_complement take with no special case: pi_regular
 // says which lanes those are. Computed for the lanes in `active` only.
 template <class V> lanes::Mask<V> pi_regular(V n, V mc, V p) noexcept {
-  return (0.0 < mc) & (mc < 1.0) & (n > 0.0) & (p > 0.0) & (p != 1.0);
+  return (0.0 < mc) && (mc < 1.0) && (n > 0.0) && (p > 0.0) && (p != 1.0);
 }
 template <class V>
 carlson::internal::LaneResult<V> pi_of_complements(V n, V mc, V p, lanes::Mask<V> active) {

@@ -37,7 +37,7 @@ public:
     const V x = l_ / r;
     const BasicUniformDisk<V> disk(r * rho_);
     const V a = disk.closed_form(x, u_, special);
-    special = special | (r < 0.0) | (r == 1.0) |
+    special = special || (r < 0.0) || (r == 1.0) ||
               !(lanes::fabs(x) < std::numeric_limits<double>::infinity());
     return a;
   }

@@ -97,17 +97,17 @@ public:
     V mc = select(zone, nc * ((s * s + four_eta2_) / w), 1.0 - m);
     V p = select(zone, nc, 1.0 - n);
     const bool separation_ok = l >= 0 && l <= FAR;
-    const lanes::Mask<V> regular = lanes::Mask<V>(separation_ok) & (d != 0.0) & (r >= 0.0) &
-                                   (r <= FAR) &
-                                   !(lanes::fabs(d) > FAR_FROM_LENS * std::fabs(eta_)) &
-                                   (zone | (n <= 1.0)) & legendre::internal::pi_regular(n, mc, p);
+    const lanes::Mask<V> regular = lanes::Mask<V>(separation_ok) && (d != 0.0) && (r >= 0.0) &&
+                                   (r <= FAR) &&
+                                   !(lanes::fabs(d) > FAR_FROM_LENS * std::fabs(eta_)) &&
+                                   (zone || (n <= 1.0)) && legendre::internal::pi_regular(n, mc, p);
     // Lanes on other roads get harmless arguments, so that the loops of the
     // kernels end as soon as the others do.
     mc = select(regular, mc, 0.5);
     p = select(regular, p, 0.5);
     const V K = legendre::internal::k_of_complement(mc);
     const auto P = legendre::internal::pi_of_complements(n, mc, p, regular);
-    special = (!regular) | P.failed;
+    special = (!regular) || P.failed;
     return combine(K, P.value, d2, s, w);
   }
 

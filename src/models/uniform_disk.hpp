@@ -48,7 +48,7 @@ template <class V> V small_disk_mean_lanes(V u, V R) noexcept {
   // w = sqrt(u^2 + 4), the same expression with the 1 taken out exactly,
   // which tends to 1 without overflow.
   const lanes::Mask<V> near =
-      (!(u >= POINT_LENS_FAR)) | (!(lanes::fabs(u) < std::numeric_limits<double>::infinity()));
+      (!(u >= POINT_LENS_FAR)) || (!(lanes::fabs(u) < std::numeric_limits<double>::infinity()));
   const V root = lanes::sqrt(v + 4.0);
   const V base_far =
       select(near, (v + 2.0) / (u * root), 1.0 + 4.0 / ((u * root) * ((v + 2.0) + u * root)));
@@ -159,7 +159,7 @@ template <class V> struct BasicUniformDisk {
     // Einstein radii A - 1 < 2e-16 and the expansion's terms after the first
     // are negligible against 1 as soon as the lens is two radii out, where
     // the closed form's (x^2 ulp) error could bring A below 1.
-    const M far = (!zone) & ((x > SMALL_DISK_FROM) | ((x > 2.0) & (u > 1e4))) &
+    const M far = (!zone) && ((x > SMALL_DISK_FROM) || ((x > 2.0) && (u > 1e4))) &&
                   (x < std::numeric_limits<double>::infinity());
     V series = 0.0;
     if (lanes::any(far)) series = small_disk_mean_lanes<V>(u, rho);
@@ -180,7 +180,7 @@ template <class V> struct BasicUniformDisk {
     V p = select(zone, nc, 1.0 - n);
     const V h = select(zone, (d * s) * 0.5, (u * u - rho2) * 0.5);
     const M regular =
-        (!far) & select(zone, gap != 0.0, n <= 1.0) & legendre::internal::pi_regular(n, mc, p);
+        (!far) && select(zone, gap != 0.0, n <= 1.0) && legendre::internal::pi_regular(n, mc, p);
     // Lanes on other roads get harmless arguments, so that the loops of the
     // kernels end as soon as the others do.
     mc = select(regular, mc, 0.5);
@@ -188,7 +188,7 @@ template <class V> struct BasicUniformDisk {
     const auto EK = legendre::internal::ek_of_complement_lanes(mc);
     const auto P = legendre::internal::pi_of_complements(n, mc, p, regular);
     const V S = sum(EK.e, EK.k, P.value, d, s, d2, t, h);
-    special = (!(regular | far)) | (P.failed & regular);
+    special = (!(regular || far)) || (P.failed && regular);
     return select(far, series, select(zone, S / PI, outside_limb_zone(S)));
   }
 

@@ -39,11 +39,14 @@ inline Mask4 operator|(Mask4 a, Mask4 b) noexcept {
 inline Mask4 operator!(Mask4 a) noexcept {
   return Mask4(_mm256_xor_pd(a.m, _mm256_castsi256_pd(_mm256_set1_epi64x(-1))));
 }
-inline Mask4 &operator&=(Mask4 &a, Mask4 b) noexcept {
-  return a = a & b;
+// The kernels combine masks with && and ||, which on the double
+// instantiation's bools are the logical operators; here both operands are
+// always evaluated (they have no side effects).
+inline Mask4 operator&&(Mask4 a, Mask4 b) noexcept {
+  return a & b;
 }
-inline Mask4 &operator|=(Mask4 &a, Mask4 b) noexcept {
-  return a = a | b;
+inline Mask4 operator||(Mask4 a, Mask4 b) noexcept {
+  return a | b;
 }
 
 struct Lanes4 {
