@@ -80,7 +80,7 @@ template <class V> [[gnu::noinline]] V rf_agm(V a, V b) {
 // - E2^3/16 + 3E3^2/40 + 3E2E4/20 + 45E2^2E3/272 - 9(E3E4 + E2E5)/68, each
 // term added to the running sum in this order. RD and RJ differ only in how
 // they form E2 to E5.
-template <class V> V rd_rj_series(V E2, V E3, V E4, V E5) noexcept {
+template <class V> [[gnu::always_inline]] inline V rd_rj_series(V E2, V E3, V E4, V E5) noexcept {
   V T = (E2 * 3) / (-14) + 1;
   T = T + E3 / 6;
   T = T + (E2 * (E2 * 9)) / 88;

@@ -181,6 +181,11 @@ template <class V> LaneResult<V> rj_duplication(V x, V y, V z, V p, lanes::Mask<
         if (message == nullptr) message = rc.error();
       }
     }
+    // One lane alone leaves the loop at once, as the scalar algorithm does
+    // (and the selects below fold away).
+    if constexpr (lanes::width<V> == 1) {
+      if (!active) break;
+    }
     sum = select(active, sum + (f / d) * r, sum);
     const V lambda = (rx * ry + rx * rz) + ry * rz;
     a = select(active, (a + lambda) * 0.25, a);
@@ -188,6 +193,9 @@ template <class V> LaneResult<V> rj_duplication(V x, V y, V z, V p, lanes::Mask<
     const M done = active && (a > Q * f);
     converged = converged || done;
     active = active && !done;
+    if constexpr (lanes::width<V> == 1) {
+      if (!active) break;
+    }
     xk = select(active, (xk + lambda) * 0.25, xk);
     yk = select(active, (yk + lambda) * 0.25, yk);
     zk = select(active, (zk + lambda) * 0.25, zk);

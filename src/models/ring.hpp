@@ -101,6 +101,11 @@ public:
                                    (r <= FAR) &&
                                    !(lanes::fabs(d) > FAR_FROM_LENS * std::fabs(eta_)) &&
                                    (zone || (n <= 1.0)) && legendre::internal::pi_regular(n, mc, p);
+    // No lane on this road (a lens at the centre, say): nothing to compute.
+    if (!lanes::any(regular)) {
+      special = true;
+      return 0.0;
+    }
     // Lanes on other roads get harmless arguments, so that the loops of the
     // kernels end as soon as the others do.
     mc = select(regular, mc, 0.5);

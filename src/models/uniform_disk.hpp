@@ -181,6 +181,10 @@ template <class V> struct BasicUniformDisk {
     const V h = select(zone, (d * s) * 0.5, (u * u - rho2) * 0.5);
     const M regular =
         (!far) && select(zone, gap != 0.0, n <= 1.0) && legendre::internal::pi_regular(n, mc, p);
+    if (!lanes::any(regular)) {
+      special = !far;
+      return series;
+    }
     // Lanes on other roads get harmless arguments, so that the loops of the
     // kernels end as soon as the others do.
     mc = select(regular, mc, 0.5);
