@@ -31,14 +31,8 @@ public:
   TabulatedProfile(const Vector &bl, const Vector &bf)
       : table_(bl, bf), jumps_(find_jumps(bl, bf)) {}
 
-  // The brightness at r, or at the lanes of r one by one.
-  template <class V> V operator()(V r) const noexcept {
-    if constexpr (lanes::width<V> == 1) {
-      return table_(r, interp::OutOfRange::Fill(0.0));
-    } else {
-      return lanes::map([this](double x) { return table_(x, interp::OutOfRange::Fill(0.0)); }, r);
-    }
-  }
+  // The brightness at r, or at the lanes of r.
+  template <class V> V operator()(V r) const noexcept { return table_.filled(r, 0.0); }
 
   // The radii inside (0, 1) where the brightness jumps, ascending: where the
   // table begins with a brightness other than 0 (dark below it), where it

@@ -64,10 +64,12 @@ LinearTable::LinearTable(std::span<const double> x, std::span<const double> y) {
   x_last_ = x[n - 1];
   y_first_ = y[0];
   y_last_ = y[n - 1];
-  lines_.reserve(n - 1);
+  slopes_.reserve(n - 1);
+  intercepts_.reserve(n - 1);
   for (std::size_t i = 0; i + 1 < n; ++i) {
     const Segment s = line_through(x[i], x[i + 1], y[i], y[i + 1]);
-    lines_.push_back(Line{s.slope, s.intercept});
+    slopes_.push_back(s.slope);
+    intercepts_.push_back(s.intercept);
   }
   reach_.reserve(n);
   double reach = -std::numeric_limits<double>::infinity();
@@ -81,26 +83,12 @@ LinearTable::LinearTable(std::span<const double> x, std::span<const double> y) {
   }
 }
 
-// The index the scan of interp() finds. Once xp > x[0] (so xp is not NaN),
-// the scan passes x[1], ..., x[j] exactly when every one of them is below
-// xp, that is when their maximum is: a NaN stops the scan, and as +infinity
-// it stops the bisection too (not even an infinite xp is above it). The
-// running maximum is non-decreasing, so "reach_[j] < xp" holds on a prefix
-// of j = 1 ... n - 2 and bisection finds where it ends: the scan's stop, in
-// O(log n) for sorted, nearly sorted and unsorted tables alike.
-std::size_t LinearTable::segment(double xp) const noexcept {
-  if (!(xp > x_first_)) return 0;
-  const auto below = [xp](double v) { return v < xp; };
-  const auto j = std::partition_point(reach_.begin() + 1, reach_.end() - 1, below);
-  return static_cast<std::size_t>(j - reach_.begin()) - 1;
-}
-
 double LinearTable::operator()(double xp, OutOfRange rule) const noexcept {
   const std::size_t n = reach_.size();
   if (n == 0) return 0.0;
   if (n == 1) return y_first_;
-  const Line &line = lines_[segment(xp)];
-  const double v = line.slope * xp + line.intercept;
+  const std::size_t i = static_cast<std::size_t>(segment(xp));
+  const double v = slopes_[i] * xp + intercepts_[i];
   return apply_rule(v, xp, x_first_, x_last_, y_first_, y_last_, rule);
 }
 

@@ -17,6 +17,8 @@
 #include <span>
 #include <vector>
 
+#include "numeric/lanes.hpp"
+
 namespace tessarin::interp {
 
 // What to return for xp < x[0] or xp > x[n - 1].
@@ -50,22 +52,55 @@ public:
 
   double operator()(double xp, OutOfRange rule) const noexcept;
 
+  // The same with the rule Fill(fill), at one point or at the lanes of xp
+  // (numeric/lanes.hpp), every lane reading its own segment: bit for bit
+  // what operator() gives.
+  template <class V> V filled(V xp, double fill) const noexcept {
+    const std::size_t n = reach_.size();
+    if (n == 0) return 0.0;
+    if (n == 1) return y_first_;
+    const V i = segment(xp);
+    const V v = lanes::gather(slopes_.data(), i) * xp + lanes::gather(intercepts_.data(), i);
+    // The range rule, both tests strict: a NaN xp fails both and keeps v,
+    // which is then NaN.
+    return lanes::select((x_first_ > xp) || (xp > x_last_), V(fill), v);
+  }
+
   // The number n of pairs in the table.
   std::size_t size() const noexcept { return reach_.size(); }
 
 private:
-  struct Line {
-    double slope;
-    double intercept;
-  };
-
-  std::size_t segment(double xp) const noexcept;
+  // The index the scan of interp() finds (as a double, exact), for n >= 2.
+  // Once xp > x[0] (so xp is not NaN), the scan passes x[1], ..., x[j]
+  // exactly when every one of them is below xp, that is when their maximum
+  // is: a NaN stops the scan, and as +infinity it stops the bisection too
+  // (not even an infinite xp is above it). The running maximum is
+  // non-decreasing, so "reach_[j] < xp" holds on a prefix of
+  // j = 1 ... n - 2, and the index is the length of that prefix: found by a
+  // bisection whose steps depend on n alone (so that lanes take them
+  // together), in O(log n) for sorted, nearly sorted and unsorted tables
+  // alike.
+  template <class V> V segment(V xp) const noexcept {
+    const double *below = reach_.data() + 1;
+    std::size_t length = reach_.size() - 2;
+    V base = 0.0;
+    if (length > 0) {
+      while (length > 1) {
+        const double half = static_cast<double>(length / 2);
+        base = lanes::select(lanes::gather(below, base + half) < xp, base + half, base);
+        length -= length / 2;
+      }
+      base = lanes::select(lanes::gather(below, base) < xp, base + 1.0, base);
+    }
+    return lanes::select(xp > x_first_, base, V(0.0));
+  }
 
   // reach_[j] = max(x[0], ..., x[j]), a NaN counting as +infinity: the
   // largest abscissa the scan has passed when it reaches j. Non-decreasing.
   std::vector<double> reach_;
-  std::vector<Line> lines_; // the n - 1 segments
-  double x_first_ = 0.0;    // x[0], x[n - 1], y[0], y[n - 1] (0 for an empty table)
+  std::vector<double> slopes_; // of the n - 1 segments
+  std::vector<double> intercepts_;
+  double x_first_ = 0.0; // x[0], x[n - 1], y[0], y[n - 1] (0 for an empty table)
   double x_last_ = 0.0;
   double y_first_ = 0.0;
   double y_last_ = 0.0;

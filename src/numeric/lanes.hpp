@@ -71,6 +71,11 @@ inline void set(bool &m, std::size_t, bool x) noexcept {
   m = x;
 }
 
+// table[index] for each lane; the lanes of index hold integers, exactly.
+inline double gather(const double *table, double index) noexcept {
+  return table[static_cast<std::size_t>(index)];
+}
+
 // A vector of lanes from memory, and back.
 template <class V> V load(const double *p) noexcept;
 template <> inline double load<double>(const double *p) noexcept {

@@ -195,6 +195,14 @@ inline void store(avx2::Lanes4 v, double *p) noexcept {
   _mm256_storeu_pd(p, v.v);
 }
 
+inline avx2::Lanes4 gather(const double *table, avx2::Lanes4 index) noexcept {
+  // The masked form, with every lane enabled: the plain intrinsic starts
+  // from an undefined register, which GCC 12 reports as maybe uninitialised.
+  const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+  return avx2::Lanes4(
+      _mm256_mask_i32gather_pd(_mm256_setzero_pd(), table, _mm256_cvttpd_epi32(index.v), all, 8));
+}
+
 template <class F> avx2::Lanes4 map(F &&f, avx2::Lanes4 x) {
   alignas(32) double a[4];
   _mm256_store_pd(a, x.v);
