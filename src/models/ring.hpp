@@ -97,10 +97,12 @@ public:
     V mc = select(zone, nc * ((s * s + four_eta2_) / w), 1.0 - m);
     V p = select(zone, nc, 1.0 - n);
     const bool separation_ok = l >= 0 && l <= FAR;
-    const lanes::Mask<V> regular = lanes::Mask<V>(separation_ok) & (d != 0.0) & (r >= 0.0) &
-                                   (r <= FAR) &
-                                   !(lanes::fabs(d) > FAR_FROM_LENS * std::fabs(eta_)) &
-                                   (zone | (n <= 1.0)) & legendre::internal::pi_regular(n, mc, p);
+    // A named mask, not a call inside the chain of &: clang warns of & between
+    // a bool and a call in the double instantiation (-Wbitwise-instead-of-logical).
+    const lanes::Mask<V> pi_ok = legendre::internal::pi_regular(n, mc, p);
+    const lanes::Mask<V> regular =
+        lanes::Mask<V>(separation_ok) & (d != 0.0) & (r >= 0.0) & (r <= FAR) &
+        !(lanes::fabs(d) > FAR_FROM_LENS * std::fabs(eta_)) & (zone | (n <= 1.0)) & pi_ok;
     // Lanes on other roads get harmless arguments, so that the loops of the
     // kernels end as soon as the others do.
     mc = select(regular, mc, 0.5);
