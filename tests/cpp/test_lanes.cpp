@@ -225,15 +225,17 @@ std::ostream &operator<<(std::ostream &os, const KernelCase &c) {
   return os << c.name;
 }
 
-// Arguments of a lane group, one array per argument.
+// Arguments of a lane group, one array per argument, and the active lanes
+// where argument `active_column` is the flag.
+constexpr std::size_t NO_FLAG = std::tuple_size_v<Args>;
 template <std::size_t N> struct Columns {
   double c[N][W];
   bool active[W];
-  explicit Columns(const Args (&a)[W], std::size_t active_column = N) {
+  explicit Columns(const Args (&a)[W], std::size_t active_column = NO_FLAG) {
     for (std::size_t k = 0; k < W; ++k) {
       for (std::size_t j = 0; j < N; ++j)
         c[j][k] = a[k][j];
-      active[k] = active_column < 5 && a[k][active_column] != 0;
+      active[k] = active_column < NO_FLAG && a[k][active_column] != 0;
     }
   }
 };

