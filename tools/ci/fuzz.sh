@@ -36,9 +36,20 @@ export ASAN_OPTIONS="halt_on_error=1"
 echo "== Arithmetic-geometric-mean loops on every pairing of magnitudes"
 "$BUILD/sweep_agm"
 
+targets=(elliptic interp quadrature models)
+# fuzz_lanes compares the AVX2 lanes with the scalar code, so it runs only
+# where the processor has AVX2 (elsewhere it refuses to start rather than
+# pass without comparing anything).
+if grep -qw avx2 /proc/cpuinfo 2>/dev/null; then
+  [ -x "$BUILD/fuzz_lanes" ] || { echo "fuzz: fuzz_lanes was not built" >&2; exit 1; }
+  targets+=(lanes)
+else
+  echo "== fuzz_lanes skipped: this processor has no AVX2"
+fi
+
 status=0
 summary=()
-for target in elliptic interp quadrature models; do
+for target in "${targets[@]}"; do
   echo "== fuzz_$target for ${SECONDS_PER_TARGET} s"
   work="$BUILD/corpus/$target"
   artifacts="$BUILD/artifacts/$target"
