@@ -10,10 +10,14 @@
 
 #include "elliptic/carlson.hpp"
 #include "elliptic/legendre.hpp"
+#include "models/concentric_disks.hpp"
+#include "models/disks_over_lanes.hpp"
 #include "models/profile.hpp"
 #include "models/ring.hpp"
 #include "models/rings_over_source.hpp"
 #include "models/tabulated_profile.hpp"
+#include "models/uniform_disk.hpp"
+#include "numeric/interp.hpp"
 #include "numeric/lanes.hpp"
 
 #if !defined(__AVX2__) || defined(__FMA__)
@@ -114,6 +118,26 @@ void ring_flux_tabulated(const tessarin::models::RingLens &ring,
                          const tessarin::models::TabulatedProfile &profile, double l,
                          const double *r, double *y, std::size_t n) {
   tessarin::models::RingFlux<Lanes, tessarin::models::TabulatedProfile>(ring, l, profile)(r, y, n);
+}
+
+void disk_closed_form(const double *rho, const double *x, const double *u, double *out,
+                      bool *special) {
+  Mask s;
+  const tessarin::models::BasicUniformDisk<Lanes> disk(load(rho));
+  lanes::store(disk.closed_form(load(x), load(u), s), out);
+  store_mask(s, special);
+}
+
+void table_filled(const tessarin::interp::LinearTable &table, const double *xp, double fill,
+                  double *out) {
+  lanes::store(table.filled(load(xp), fill), out);
+}
+
+void disk_flux_default(const tessarin::models::ConcentricDisks &disks, double cbrt_eps,
+                       const double *r, double *y, std::size_t n) {
+  const tessarin::models::DefaultProfile profile;
+  tessarin::models::DiskFlux<Lanes, tessarin::models::DefaultProfile>(disks, profile,
+                                                                      cbrt_eps)(r, y, n);
 }
 
 } // namespace lanes_probe::avx2

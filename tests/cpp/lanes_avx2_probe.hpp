@@ -13,7 +13,11 @@
 namespace tessarin::models {
 class RingLens;
 class TabulatedProfile;
+class ConcentricDisks;
 } // namespace tessarin::models
+namespace tessarin::interp {
+class LinearTable;
+} // namespace tessarin::interp
 
 namespace lanes_probe::avx2 {
 
@@ -55,5 +59,19 @@ void ring_flux_default(const tessarin::models::RingLens &ring, double l, const d
 void ring_flux_tabulated(const tessarin::models::RingLens &ring,
                          const tessarin::models::TabulatedProfile &profile, double l,
                          const double *r, double *y, std::size_t n);
+
+// BasicUniformDisk<Lanes4>::closed_form: one disk of radius rho[i] per lane,
+// at the separation x[i] (disk radii), u[i] (Einstein radii).
+void disk_closed_form(const double *rho, const double *x, const double *u, double *out,
+                      bool *special);
+
+// LinearTable::filled over the lanes of xp.
+void table_filled(const tessarin::interp::LinearTable &table, const double *xp, double fill,
+                  double *out);
+
+// DiskFlux<Lanes4, DefaultProfile> over n radii (the last vector may be
+// partial).
+void disk_flux_default(const tessarin::models::ConcentricDisks &disks, double cbrt_eps,
+                       const double *r, double *y, std::size_t n);
 
 } // namespace lanes_probe::avx2

@@ -28,11 +28,16 @@
 #include "elliptic/carlson.hpp"
 #include "elliptic/legendre.hpp"
 #include "lanes_avx2_probe.hpp"
+#include "models/concentric_disks.hpp"
+#include "models/disks_over_lanes.hpp"
 #include "models/profile.hpp"
 #include "models/ring.hpp"
 #include "models/rings_over_source.hpp"
 #include "models/tabulated_profile.hpp"
+#include "models/uniform_disk.hpp"
 #include "models/vector_paths.hpp"
+#include "numeric/interp.hpp"
+#include "numeric/numdiff.hpp"
 #include "stop.hpp"
 
 // Set by tests/cpp/CMakeLists.txt where the build has the vector paths and
@@ -860,6 +865,187 @@ INSTANTIATE_TEST_SUITE_P(Separations, RingLanes, ::testing::ValuesIn(ring_rows()
                          });
 
 // ---------------------------------------------------------------------------
+// The uniform disk's closed form (and its expansion far out), one disk per
+// lane, and the concentric disks of the limb-darkened integral.
+
+struct DiskRow {
+  const char *name;
+  double rho;
+};
+std::ostream &operator<<(std::ostream &os, const DiskRow &r) {
+  return os << r.name;
+}
+const DiskRow DISK_ROWS[] = {{"rho1em4", 1e-4}, {"rho0_01", 0.01}, {"rho0_5", 0.5},
+                             {"rho1", 1.0},     {"rho30", 30.0},   {"rho1e4", 1e4}};
+
+// Separations (disk radii) on every road of the disk: the limb and the edges
+// of the zone |x - 1| < 0.25, the switch to the expansion at 25 (and at 2
+// beyond 1e4 Einstein radii), the centre, far out, NaN, infinite and
+// negative, and seeded random ones.
+std::vector<double> disk_separations(double rho, std::uint64_t seed) {
+  std::vector<double> x = {0.0,  -0.0, -1.0, 1e-300, denorm, 0.5, 1.0, up(1.0), down(1.0),
+                           0.75, 1.25, 2.0,  25.0,   1e6,    nan, inf, -inf,    dmax};
+  for (const double c : {0.75, 1.25, 2.0, 25.0, 1e4 / rho}) {
+    x.insert(x.end(), {up(c), down(c), up(up(c))});
+  }
+  Random random(seed);
+  for (int i = 0; i < 30; ++i)
+    x.push_back(3 * random.uniform());
+  for (int i = 0; i < 10; ++i)
+    x.push_back(random.log_uniform(-8, 8));
+  return x;
+}
+
+class DiskLanes : public ::testing::TestWithParam<DiskRow> {};
+
+// Lanes of one disk, and lanes of four disks (each lane its own radius, as
+// the concentric disks have): the special flags and every regular value as
+// the double instantiation gives them, and that value the public road's.
+TEST_P(DiskLanes, ClosedFormLanesAreTheScalarDisk) {
+  REQUIRE_VECTOR_PATH();
+  const DiskRow &row = GetParam();
+  const std::vector<double> xs = disk_separations(row.rho, bits(row.rho));
+  const double radii[] = {row.rho, row.rho * 0.37, row.rho * 2.5, row.rho};
+  std::size_t special = 0, regular = 0;
+  for (const auto &group : lane_groups(xs.size(), 0xd15cu)) {
+    double rho[W], x[W], u[W], value[W];
+    bool lane_special[W];
+    for (std::size_t k = 0; k < W; ++k) {
+      rho[k] = radii[(group[k] + k) % W];
+      x[k] = xs[group[k]];
+      u[k] = x[k] * rho[k];
+    }
+    probe::disk_closed_form(rho, x, u, value, lane_special);
+    for (std::size_t k = 0; k < W; ++k) {
+      const std::string where = std::string(row.name) + " rho " + hex(rho[k]) + " x " + hex(x[k]);
+      const models::UniformDisk disk(rho[k]);
+      bool scalar_special = false;
+      const double scalar = disk.closed_form(x[k], u[k], scalar_special);
+      const bool same = lane_special[k] == scalar_special &&
+                        (scalar_special || same_lane_value(value[k], scalar));
+      if (!record_lane(same)) {
+        ADD_FAILURE() << where << ": lane special " << lane_special[k] << " value " << hex(value[k])
+                      << "; scalar special " << scalar_special << " value " << hex(scalar);
+        continue;
+      }
+      if (scalar_special) {
+        ++special;
+        continue;
+      }
+      ++regular;
+      const Result<double> at = disk.at(x[k], u[k]);
+      ASSERT_TRUE(at.ok()) << where << ": " << at.error();
+      EXPECT_TRUE(same_value(at.value(), scalar))
+          << where << ": at() " << hex(at.value()) << ", closed form " << hex(scalar);
+    }
+  }
+  EXPECT_GT(special, 0u);
+  EXPECT_GT(regular, 0u);
+}
+
+// DiskFlux: three disks per point (the central difference), the special
+// lanes by the scalar ConcentricDisks, over whole lists of radii.
+TEST_P(DiskLanes, ConcentricDiskFluxIsTheScalarFlux) {
+  REQUIRE_VECTOR_PATH();
+  const DiskRow &row = GetParam();
+  const double eps3 = tessarin::numdiff::constants::CBRT_EPS;
+  std::vector<double> radii = {0.0, -0.0, 1e-300, 0.5, 1.0, up(1.0), down(1.0), nan, -0.25};
+  Random random(bits(row.rho));
+  for (int i = 0; i < 45; ++i)
+    radii.push_back(random.uniform());
+  for (const double l : {0.0, 1e-3, 0.3, 0.999, 1.0, 1.3, 7.0, 60.0, 1e6}) {
+    const auto whole = models::witt_mao_magnification({l}, 1.0, row.rho);
+    ASSERT_TRUE(whole.ok());
+    const models::ConcentricDisks disks(l, row.rho, whole.value()[0]);
+    for (const std::size_t n : {std::size_t{1}, std::size_t{3}, radii.size()}) {
+      std::vector<double> lane(n), scalar(n);
+      probe::disk_flux_default(disks, eps3, radii.data(), lane.data(), n);
+      models::DiskFlux<double, models::DefaultProfile>(disks, models::DefaultProfile{},
+                                                       eps3)(radii.data(), scalar.data(), n);
+      for (std::size_t i = 0; i < n; ++i)
+        same_lane(lane[i], scalar[i],
+                  std::string(row.name) + " l " + hex(l) + " r " + hex(radii[i]));
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Disks, DiskLanes, ::testing::ValuesIn(DISK_ROWS),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// The separations of witt_mao_magnification four at a time: values, the
+// failure that ends a list and where a stop ends it, as the scalar loop
+// gives them.
+TEST(DiskListLanes, SeparationsOfAListAreTheScalarList) {
+  REQUIRE_VECTOR_PATH();
+  for (const DiskRow &row : DISK_ROWS) {
+    const std::vector<double> l = disk_separations(row.rho, 99);
+    for (const std::size_t n : {std::size_t{1}, std::size_t{6}, l.size()}) {
+      const std::span<const double> ls(l.data(), n);
+      std::vector<double> scalar(n), vector(n);
+      std::size_t scalar_done = 0, vector_done = 0;
+      const char *scalar_failure =
+          models::disk_at_separations<double>(ls, row.rho, {}, scalar.data(), scalar_done);
+      const char *vector_failure =
+          models::avx2::disk_at_separations(ls, row.rho, {}, vector.data(), vector_done);
+      EXPECT_EQ(scalar_failure == nullptr, vector_failure == nullptr) << row.name;
+      if (scalar_failure != nullptr && vector_failure != nullptr) {
+        EXPECT_STREQ(scalar_failure, vector_failure) << row.name;
+      }
+      if (scalar_failure != nullptr) continue;
+      ASSERT_EQ(vector_done, scalar_done) << row.name;
+      for (std::size_t i = 0; i < scalar_done; ++i)
+        same_lane(vector[i], scalar[i], std::string(row.name) + " x " + hex(l[i]));
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Tabulated profiles: the segment search and the line over lanes.
+
+TEST(TableLanes, FilledLanesAreTheScalarInterpolation) {
+  REQUIRE_VECTOR_PATH();
+  const std::vector<std::pair<std::vector<double>, std::vector<double>>> tables = {
+      {{}, {}},
+      {{0.5}, {2.0}},
+      {{0.0, 1.0}, {1.0, 0.4}},
+      {{0.0, 0.3, 0.3, 0.7, 0.9}, {1.0, 0.9, 0.5, 0.4, 0.2}},
+      {{0.2, 0.1, 0.6, 0.4, 0.9, 0.8}, {1, 2, 3, 4, 5, 6}},     // unsorted
+      {{0.0, nan, 0.5, 1.0}, {1.0, 0.8, 0.6, 0.4}},             // a NaN abscissa
+      {{0.0, 0.25, 0.5, 0.75, 1.0}, {1.0, nan, 0.6, inf, 0.4}}, // odd brightnesses
+      {{-inf, 0.0, 1.0, inf}, {0.0, 1.0, 0.5, 0.0}},            // infinite ends
+  };
+  std::vector<double> xp = {0.0, -0.0, 1.0, 0.3,  up(0.3), down(0.3),
+                            0.5, nan,  inf, -inf, -1.0,    2.0};
+  Random random(5);
+  for (int i = 0; i < 40; ++i)
+    xp.push_back(1.4 * random.uniform() - 0.2);
+  // A table of 101 radii, as a tabulated law has.
+  std::vector<double> r101, b101;
+  for (int i = 0; i <= 100; ++i) {
+    r101.push_back(i / 100.0);
+    b101.push_back(1 - 0.6 * (1 - std::sqrt(1 - (i / 100.0) * (i / 100.0))));
+  }
+  auto all = tables;
+  all.emplace_back(r101, b101);
+  for (const auto &[x, y] : all) {
+    const tessarin::interp::LinearTable table(x, y);
+    for (const double fill : {0.0, -2.5}) {
+      for (const auto &group : lane_groups(xp.size(), x.size())) {
+        double p[W], out[W];
+        for (std::size_t k = 0; k < W; ++k)
+          p[k] = xp[group[k]];
+        probe::table_filled(table, p, fill, out);
+        for (std::size_t k = 0; k < W; ++k) {
+          const double expected = table(p[k], tessarin::interp::OutOfRange::Fill(fill));
+          same_lane(out[k], expected, "table of " + std::to_string(x.size()) + " at " + hex(p[k]));
+          EXPECT_TRUE(same_value(table.filled(p[k], fill), expected));
+        }
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
 // The models' paths over the source: the vector path that the module takes
 // against the scalar one, separation by separation.
 
@@ -897,9 +1083,42 @@ std::size_t rings_stepped(std::span<const double> l, double re, double rstar,
   return rings_path(Vector, profile, profile.norm(), l, re, rstar, stop, out);
 }
 
+template <class Profile>
+std::size_t disks_path(bool vector, const Profile &profile, double norm, std::span<const double> l,
+                       double re, double rstar, tessarin::StopCheck stop, double *out) {
+  const double rho = rstar / re;
+  // The whole source's magnification, or NaN where the model would have
+  // failed before it came to the disks (the disks are compared all the same).
+  std::vector<double> whole(l.size(), nan);
+  std::size_t done = 0;
+  if (models::disk_at_separations<double>(l, rho, {}, whole.data(), done) != nullptr)
+    whole.assign(l.size(), nan);
+  const auto jumps = models::jumps_of(profile);
+  const double eps3 = tessarin::numdiff::constants::CBRT_EPS;
+  if (vector)
+    return models::avx2::disks_over_source(l, rho, whole, profile, norm, jumps, eps3, stop, out);
+  return models::disks_over_source<double>(l, rho, whole, profile, norm, jumps, eps3, stop, out);
+}
+
+template <bool Vector>
+std::size_t disks_default(std::span<const double> l, double re, double rstar,
+                          tessarin::StopCheck stop, double *out) {
+  return disks_path(Vector, models::DefaultProfile{}, models::DEFAULT_PROFILE_NORM, l, re, rstar,
+                    stop, out);
+}
+
+template <bool Vector>
+std::size_t disks_stepped(std::span<const double> l, double re, double rstar,
+                          tessarin::StopCheck stop, double *out) {
+  const models::TabulatedProfile profile = stepped_profile();
+  return disks_path(Vector, profile, profile.norm(), l, re, rstar, stop, out);
+}
+
 const SourcePath PATHS[] = {
     {"rings_default_profile", rings_default<false>, rings_default<true>},
     {"rings_stepped_profile", rings_stepped<false>, rings_stepped<true>},
+    {"disks_default_profile", disks_default<false>, disks_default<true>},
+    {"disks_stepped_profile", disks_stepped<false>, disks_stepped<true>},
 };
 
 struct Scenario {
