@@ -83,11 +83,18 @@ LinearTable::LinearTable(std::span<const double> x, std::span<const double> y) {
   }
 }
 
+std::size_t LinearTable::segment(double xp) const noexcept {
+  if (!(xp > x_first_)) return 0;
+  const auto below = [xp](double v) { return v < xp; };
+  const auto j = std::partition_point(reach_.begin() + 1, reach_.end() - 1, below);
+  return static_cast<std::size_t>(j - reach_.begin()) - 1;
+}
+
 double LinearTable::operator()(double xp, OutOfRange rule) const noexcept {
   const std::size_t n = reach_.size();
   if (n == 0) return 0.0;
   if (n == 1) return y_first_;
-  const std::size_t i = static_cast<std::size_t>(segment(xp));
+  const std::size_t i = segment(xp);
   const double v = slopes_[i] * xp + intercepts_[i];
   return apply_rule(v, xp, x_first_, x_last_, y_first_, y_last_, rule);
 }

@@ -59,8 +59,14 @@ public:
     const std::size_t n = reach_.size();
     if (n == 0) return 0.0;
     if (n == 1) return y_first_;
-    const V i = segment(xp);
-    const V v = lanes::gather(slopes_.data(), i) * xp + lanes::gather(intercepts_.data(), i);
+    V v;
+    if constexpr (lanes::width<V> == 1) {
+      const std::size_t i = segment(xp);
+      v = slopes_[i] * xp + intercepts_[i];
+    } else {
+      const V i = segment_lanes(xp);
+      v = lanes::gather(slopes_.data(), i) * xp + lanes::gather(intercepts_.data(), i);
+    }
     // The range rule, both tests strict: a NaN xp fails both and keeps v,
     // which is then NaN.
     return lanes::select((x_first_ > xp) || (xp > x_last_), V(fill), v);
@@ -70,17 +76,20 @@ public:
   std::size_t size() const noexcept { return reach_.size(); }
 
 private:
-  // The index the scan of interp() finds (as a double, exact), for n >= 2.
-  // Once xp > x[0] (so xp is not NaN), the scan passes x[1], ..., x[j]
-  // exactly when every one of them is below xp, that is when their maximum
-  // is: a NaN stops the scan, and as +infinity it stops the bisection too
-  // (not even an infinite xp is above it). The running maximum is
-  // non-decreasing, so "reach_[j] < xp" holds on a prefix of
-  // j = 1 ... n - 2, and the index is the length of that prefix: found by a
-  // bisection whose steps depend on n alone (so that lanes take them
-  // together), in O(log n) for sorted, nearly sorted and unsorted tables
-  // alike.
-  template <class V> V segment(V xp) const noexcept {
+  // The index the scan of interp() finds, for n >= 2. Once xp > x[0] (so
+  // xp is not NaN), the scan passes x[1], ..., x[j] exactly when every one
+  // of them is below xp, that is when their maximum is: a NaN stops the
+  // scan, and as +infinity it stops the bisection too (not even an infinite
+  // xp is above it). The running maximum is non-decreasing, so
+  // "reach_[j] < xp" holds on a prefix of j = 1 ... n - 2, and the index is
+  // the length of that prefix: found by bisection, in O(log n) for sorted,
+  // nearly sorted and unsorted tables alike.
+  std::size_t segment(double xp) const noexcept;
+
+  // The same over lanes (the index as a double, exact): a bisection whose
+  // steps depend on n alone, so that the lanes take them together, each
+  // reading its own entries.
+  template <class V> V segment_lanes(V xp) const noexcept {
     const double *below = reach_.data() + 1;
     std::size_t length = reach_.size() - 2;
     V base = 0.0;

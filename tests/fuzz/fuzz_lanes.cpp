@@ -11,11 +11,15 @@
 //   1  RF(0, y, z) by the arithmetic-geometric mean (elliprf's road);
 //   2  K and E of the complementary parameter;
 //   3  the ring's closed form, its special lanes, and the ring flux whose
-//      special lanes fall back to the scalar mean (the last vector partial).
+//      special lanes fall back to the scalar mean (the last vector partial);
+//   4  the uniform disk's closed form (the expansion far out), one disk per
+//      lane, and its special lanes;
+//   5  a tabulated profile's interpolation (any table, sorted or not).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "../cpp/lanes_avx2_probe.hpp"
 #include "elliptic/carlson.hpp"
@@ -24,7 +28,9 @@
 #include "models/profile.hpp"
 #include "models/ring.hpp"
 #include "models/rings_over_source.hpp"
+#include "models/uniform_disk.hpp"
 #include "models/vector_paths.hpp"
+#include "numeric/interp.hpp"
 
 namespace {
 
@@ -150,6 +156,45 @@ void check_ring(tessarin::fuzz::FuzzInput &in) {
     FUZZ_CHECK(same_double(lane[k], scalar[k]));
 }
 
+void check_disk(tessarin::fuzz::FuzzInput &in) {
+  double rho[W], x[W], u[W];
+  lanes_of(in, rho);
+  lanes_of(in, x);
+  // The models pass u = x rho; an independent u reaches the other roads.
+  const bool own_u = (in.byte() & 1) != 0;
+  for (std::size_t k = 0; k < W; ++k)
+    u[k] = own_u ? in.real() : x[k] * rho[k];
+  double closed[W];
+  bool special[W];
+  probe::disk_closed_form(rho, x, u, closed, special);
+  for (std::size_t k = 0; k < W; ++k) {
+    const models::UniformDisk disk(rho[k]);
+    bool scalar_special = false;
+    const double scalar = disk.closed_form(x[k], u[k], scalar_special);
+    FUZZ_CHECK(special[k] == scalar_special);
+    if (scalar_special) continue;
+    FUZZ_CHECK(same_double(closed[k], scalar));
+    const Result<double> at = disk.at(x[k], u[k]);
+    FUZZ_CHECK(at.ok() && same_double(at.value(), closed[k]));
+  }
+}
+
+void check_table(tessarin::fuzz::FuzzInput &in) {
+  const std::size_t n = in.count(12);
+  std::vector<double> x(n), y(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    x[i] = in.real();
+    y[i] = in.real();
+  }
+  const tessarin::interp::LinearTable table(x, y);
+  const double fill = in.real();
+  double xp[W], out[W];
+  lanes_of(in, xp);
+  probe::table_filled(table, xp, fill, out);
+  for (std::size_t k = 0; k < W; ++k)
+    FUZZ_CHECK(same_double(out[k], table(xp[k], tessarin::interp::OutOfRange::Fill(fill))));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -164,7 +209,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   tessarin::fuzz::FuzzInput in(data, size);
-  switch (in.count(3)) {
+  switch (in.count(5)) {
     case 0:
       check_rj(in);
       break;
@@ -174,8 +219,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     case 2:
       check_complement(in);
       break;
-    default:
+    case 3:
       check_ring(in);
+      break;
+    case 4:
+      check_disk(in);
+      break;
+    default:
+      check_table(in);
       break;
   }
   return 0;
