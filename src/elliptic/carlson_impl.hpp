@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "elliptic/carlson.hpp"
@@ -62,17 +63,24 @@ inline constexpr int RD_MAX_PASSES = 50;
 //
 // Over lanes, each lane leaves the loop at its own test and keeps the means
 // it had there.
+//
+// A zero argument has the mean 0 and RF = +inf; the loop would never end on
+// it (the larger mean halves towards 0 and the test keeps holding), so such
+// a lane does not enter it. No caller passes one (elliprf takes other roads
+// there, and the vector code gives lanes it does not need a harmless
+// argument); the guard keeps a future caller from hanging.
 template <class V> [[gnu::noinline]] V rf_agm(V a, V b) {
   V u = lanes::sqrt(a);
   V v = lanes::sqrt(b);
-  lanes::Mask<V> active = lanes::fabs(u - v) >= lanes::fabs(u) * detail::AGM_TOLERANCE;
+  const lanes::Mask<V> zero = (a == 0.0) || (b == 0.0);
+  lanes::Mask<V> active = !zero && (lanes::fabs(u - v) >= lanes::fabs(u) * detail::AGM_TOLERANCE);
   while (lanes::any(active)) {
     const V mean = (u + v) * 0.5;
     v = lanes::select(active, lanes::sqrt(v * u), v);
     u = lanes::select(active, mean, u);
     active = active && (lanes::fabs(u - v) >= lanes::fabs(u) * detail::AGM_TOLERANCE);
   }
-  return detail::PI / (v + u);
+  return lanes::select(zero, std::numeric_limits<double>::infinity(), detail::PI / (v + u));
 }
 
 // Carlson's series for RD and RJ (DLMF 19.36.2), truncated after the

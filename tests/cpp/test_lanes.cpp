@@ -253,10 +253,10 @@ const std::vector<double> &positive_specials() {
   return values;
 }
 
-// RF(0, b, a) = pi / (2 M(sqrt(a), sqrt(b))). Neither argument is 0: there
-// the loop has no end (elliprf rejects the zeros before it).
+// RF(0, b, a) = pi / (2 M(sqrt(a), sqrt(b))); a zero argument gives +inf
+// without entering the loop (which would not end on it).
 std::vector<Args> rf_pool() {
-  std::vector<Args> pool;
+  std::vector<Args> pool = {{1.0, 0.0}, {0.0, 2.0}, {0.0, 0.0}, {-0.0, 1e-300}, {inf, 0.0}};
   std::vector<double> values = positive_specials();
   values.insert(values.end(), {nan, -nan, -1.0, -inf, 1.0000001, 0.9999999});
   for (const double b : values)
@@ -270,6 +270,11 @@ std::vector<Args> rf_pool() {
   for (int i = 0; i < 60; ++i)
     pool.push_back({1.0, random.uniform() + 0x1p-60});
   return pool;
+}
+
+TEST(RfAgm, AZeroArgumentGivesInfinityAtOnce) {
+  for (const auto &[a, b] : {std::pair{1.0, 0.0}, {0.0, 2.0}, {0.0, 0.0}, {-0.0, 5.0}})
+    EXPECT_EQ(carlson::internal::rf_agm<double>(a, b), inf) << a << ", " << b;
 }
 
 LaneOut rf_scalar(const Args &a) {
