@@ -86,23 +86,14 @@ public:
       : disks_(disks), profile_(profile), cbrt_eps_(cbrt_eps) {}
 
   void operator()(const double *r, double *y, std::size_t n) const {
-    constexpr std::size_t W = lanes::width<V>;
-    for (std::size_t i = 0; i < n; i += W) {
-      const std::size_t count = std::min(W, n - i);
-      double x[W];
-      for (std::size_t j = 0; j < W; ++j)
-        x[j] = r[i + std::min(j, count - 1)];
-      const V rv = lanes::load<V>(x);
+    lanes::over_lanes<V>(r, y, n, [this](V rv, const double *) {
       const V s = (lanes::fabs(rv) + 1.0) * cbrt_eps_;
       const V a = disk(rv);
       const V upper = disk(s + rv);
       const V lower = disk(rv - s);
       const V D = (upper - lower) / (s + s);
-      const V flux = profile_(rv) * ((TWO_PI * rv) * (a + (0.5 * rv) * D));
-      double out[W];
-      lanes::store(flux, out);
-      std::copy(out, out + count, y + i);
-    }
+      return profile_(rv) * ((TWO_PI * rv) * (a + (0.5 * rv) * D));
+    });
   }
 
 private:

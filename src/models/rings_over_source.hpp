@@ -5,7 +5,6 @@
 // that it gives.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <limits>
 #include <span>
@@ -33,20 +32,10 @@ public:
       : ring_(ring), l_(l), profile_(profile) {}
 
   void operator()(const double *r, double *y, std::size_t n) const {
-    constexpr std::size_t W = lanes::width<V>;
-    for (std::size_t i = 0; i < n; i += W) {
-      // A last, partial vector repeats its last point.
-      const std::size_t count = std::min(W, n - i);
-      double x[W];
-      for (std::size_t j = 0; j < W; ++j)
-        x[j] = r[i + std::min(j, count - 1)];
-      const V rv = lanes::load<V>(x);
-      V A = magnification(rv, x);
-      const V flux = profile_(rv) * ((TWO_PI * rv) * A);
-      double out[W];
-      lanes::store(flux, out);
-      std::copy(out, out + count, y + i);
-    }
+    lanes::over_lanes<V>(r, y, n, [this](V rv, const double *x) {
+      const V A = magnification(rv, x);
+      return profile_(rv) * ((TWO_PI * rv) * A);
+    });
   }
 
 private:

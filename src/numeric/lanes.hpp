@@ -92,3 +92,24 @@ inline void store(double v, double *p) noexcept {
 #if defined(__AVX2__)
 #include "numeric/lanes_avx2.hpp"
 #endif
+
+namespace tessarin::lanes {
+
+// y[i] = f(x[i]) for i < n, a vector's width of points at a time: f takes
+// the lanes V and the array of their values, and returns the lanes of
+// results. A last, partial vector repeats its last point (its extra results
+// are dropped).
+template <class V, class F> void over_lanes(const double *x, double *y, std::size_t n, F &&f) {
+  constexpr std::size_t W = width<V>;
+  for (std::size_t i = 0; i < n; i += W) {
+    const std::size_t count = n - i < W ? n - i : W;
+    double in[W], out[W];
+    for (std::size_t j = 0; j < W; ++j)
+      in[j] = x[i + (j < count ? j : count - 1)];
+    store(f(load<V>(in), static_cast<const double *>(in)), out);
+    for (std::size_t j = 0; j < count; ++j)
+      y[i + j] = out[j];
+  }
+}
+
+} // namespace tessarin::lanes
