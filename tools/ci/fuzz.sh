@@ -8,13 +8,13 @@
 # timeout (a loop that does not end) fails the stage; the input is kept in
 # build/fuzz/artifacts.
 #
-#   FUZZ_SECONDS   fuzzing time per target (default 30)
+#   FUZZ_SECONDS   fuzzing time per target (default 15)
 #
 # clang 16: the kernels use std::source_location, which clang 14 cannot
 # compile against this libstdc++.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-SECONDS_PER_TARGET=${FUZZ_SECONDS:-30}
+SECONDS_PER_TARGET=${FUZZ_SECONDS:-15}
 BUILD=build/fuzz
 CLANG=clang++-16
 

@@ -29,7 +29,9 @@ fi
 # sanitized build below is the one tested.
 mapfile -t TEST_REQUIREMENTS < <("$PYTHON" tools/test_requirements.py)
 [ ${#TEST_REQUIREMENTS[@]} -gt 0 ] || { echo "sanitize: no test requirements read" >&2; exit 1; }
-"$PYTHON" -m pip install -q --root-user-action=ignore "${TEST_REQUIREMENTS[@]}"
+# pytest-xdist: the suite runs about four times slower under the sanitizers,
+# so it is spread over two worker processes (each under the sanitizers too).
+"$PYTHON" -m pip install -q --root-user-action=ignore "${TEST_REQUIREMENTS[@]}" pytest-xdist
 
 # float-cast-overflow is not part of GCC's "undefined" group; a double that
 # does not fit the integer it is converted to is undefined behaviour.
@@ -74,7 +76,7 @@ esac
 UNRESERVABLE="tests/python/test_binding.py::test_sequences_are_read_by_iteration"
 UNRESERVABLE+="[SequenceOf([0.5, 2.0], length=1152921504606846975)]"
 env PYTHONMALLOC=malloc LD_PRELOAD="$LIBASAN:$LIBSTDCXX" PYTHONPATH="$MODULE_DIR" \
-  "$PYTHON" -m pytest -q -p no:cacheprovider tests/python --deselect "$UNRESERVABLE" "$@" ||
+  "$PYTHON" -m pytest -q -p no:cacheprovider -n 2 tests/python --deselect "$UNRESERVABLE" "$@" ||
   status=1
 
 if compgen -G "$REPORTS/*" >/dev/null; then
