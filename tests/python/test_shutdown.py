@@ -9,7 +9,7 @@ with nothing on standard error, every time.
 
 Each scenario is a script run in a fresh interpreter RUNS times
 (TESSARIN_SHUTDOWN_RUNS, 3 by default; the CI stage tools/ci/pythons.sh
-runs 20 on every interpreter it finds).
+runs 12 on every interpreter it finds).
 """
 from __future__ import annotations
 

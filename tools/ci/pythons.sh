@@ -4,7 +4,7 @@
 # For each: a fresh virtual environment, the module built and installed into
 # it, then the tests of what depends on the interpreter's own threading and
 # shutdown: daemon threads inside calls while the interpreter exits (each
-# scenario 20 times), signals and interrupts, and calls from many threads.
+# scenario 12 times), signals and interrupts, and calls from many threads.
 #
 # Builds are kept under build/pythons/<version> so that a second run only
 # recompiles what changed.
@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 ROOT=$PWD
 PYENV_ROOT=${PYENV_ROOT:-$HOME/.pyenv}
-RUNS=${TESSARIN_SHUTDOWN_RUNS:-20}
+RUNS=${TESSARIN_SHUTDOWN_RUNS:-12}
 
 if [ -z "${PYTHONS:-}" ]; then
   PYTHONS=""
