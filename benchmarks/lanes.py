@@ -163,9 +163,9 @@ def git(*cmd: str, cwd: Path = ROOT) -> str:
 
 
 def tree_revision(source: Path) -> str:
-    spec = importlib.util.spec_from_file_location("callgrind_measure", CALLGRIND / "measure.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("callgrind_measure", CALLGRIND / "measure.py")
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module.revision(source)
 
 
