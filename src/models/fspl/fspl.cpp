@@ -1,0 +1,310 @@
+// The fitting family's magnification: the far-field expansion where the
+// lens is many source radii away, and elsewhere the concentric-disk integral
+//
+//   A - 1 = [ I(1) G(0) + int_0^1 I'(mu) (G(mu) - G(0)) dmu ] / N_0,
+//   G(mu) = (1 - mu^2) (A_disk(u, rho sqrt(1 - mu^2)) - 1),
+//
+// which is the flux-weighted mean of the point lens written as a Stieltjes
+// integral over the disks of radius r = sqrt(1 - mu^2) (integrated by parts,
+// with dI = I'(mu) dmu), less 1. Subtracting G(0) makes the integrand vanish
+// like mu^(p+1) at the limb for every law, so the singular slopes mu^(p-1)
+// and ln(mu) of the square-root, power-2, logarithmic and Claret laws cost
+// nothing. The integrand has a logarithmic kink where a disk's limb passes
+// through the lens (sqrt(1 - mu^2) = u / rho); the interval is split there
+// (and where a nearby complex singularity sits, for a lens just outside the
+// limb, and at the nodes of a table), and each piece is summed by the
+// tanh-sinh rule, whose nodes crowd double-exponentially towards both ends.
+// The step is halved until two successive sums agree to the tolerance.
+#include "models/fspl/fspl.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "models/fspl/disk.hpp"
+#include "models/fspl/profile.hpp"
+#include "models/fspl/series_coefficients.hpp"
+#include "numeric/tanh_sinh_nodes.hpp"
+
+namespace tessarin::models::fspl {
+
+namespace {
+
+namespace ts = quadrature::tanh_sinh;
+
+constexpr double EPS = std::numeric_limits<double>::epsilon();
+constexpr double INF = std::numeric_limits<double>::infinity();
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+// The finest step of the rule is 1/64 (level 6); the first sum that may be
+// accepted is that of step 1/4, compared with step 1/2.
+constexpr int FINEST_LEVEL = 6;
+constexpr int FIRST_ACCEPTED_LEVEL = 1;
+
+// The error sought from the integral, as a fraction of the tolerance: the
+// difference of two successive sums overstates the error of the finer one
+// (which is about its square), so this margin covers the rest.
+constexpr double QUADRATURE_SHARE = 0.25;
+// The further margin of the squared estimate.
+constexpr double SQUARED_SHARE = 0.1;
+
+// Beyond this distance (Einstein radii) A - 1 < 2e-160: A is 1 in doubles.
+constexpr double UNMAGNIFIED_BEYOND = 1e40;
+
+// The far-field expansion (Pizzetti's mean-value series over circles,
+// weighted by the profile's moments):
+//   A = sum_k (rho^2/4)^k <r^2k> Lap^k A_ps(u) / (k!)^2,
+// term k relative to the first about <r^2k> C(2k, k)^2 (rho / 4u)^2k < z^-2k
+// near the lens, z = u / rho, and (k + 1)^2 z^-2k relative to A - 1 far out.
+// It is used from z = (rtol / 100)^(-1/16) on, where nine terms leave a
+// remainder far below the tolerance, and summed until a term falls below it.
+double series_from(double rtol) noexcept {
+  return std::max(2.0, std::pow(0.01 * rtol, -1.0 / 16.0));
+}
+
+double horner(const std::array<double, 19> &c, int degree, double x) noexcept {
+  double s = c[static_cast<std::size_t>(degree)];
+  for (int j = degree - 1; j >= 0; --j)
+    s = s * x + c[static_cast<std::size_t>(j)];
+  return s;
+}
+
+struct Scale {
+  // The error bound of the result: a fraction of A, or of A - 1 for
+  // sources of one Einstein radius or more (with a floor of a few ulp of 1).
+  double rtol;
+  bool relative_to_excess;
+  double of(double excess) const noexcept {
+    return relative_to_excess ? std::max(rtol * std::fabs(excess), EPS) : rtol * (1.0 + excess);
+  }
+};
+
+// A - 1 by the expansion; `moments` are N_k / N_0.
+double far_field(double u, double rho, const double *moments, const Scale &scale) noexcept {
+  const double w = u * u;
+  const double t = std::sqrt(w + 4.0);
+  const double ut = u * t;
+  double excess = 4.0 / (ut * ((w + 2.0) + ut)); // A_ps - 1 without cancellation
+  const double y = 1.0 / (w + 4.0) * 4.0;        // 1 - v, v = w / (w + 4)
+  const double v = w / (w + 4.0);
+  const double ratio = (rho * rho) / (4.0 * w); // (rho / 2u)^2
+  double power = 1.0, factorial = 1.0;
+  for (int k = 1; k <= LAPLACIAN_ORDERS; ++k) {
+    power *= ratio;
+    factorial *= k;
+    const auto row = static_cast<std::size_t>(k - 1);
+    const double q =
+        v <= 0.5 ? horner(LAPLACIAN_IN_V[row], 2 * k, v) : horner(LAPLACIAN_IN_Y[row], 2 * k, y);
+    const double term = ((moments[k] / (factorial * factorial)) * power) * (q / ut);
+    excess += term;
+    if (std::fabs(term) <= 0.01 * scale.of(excess)) break;
+  }
+  return excess;
+}
+
+// Where the integral over mu is cut: the ends, the kink or the nearby
+// complex singularity, and a table's nodes; at most 2 + 1 + nodes.
+struct Cuts {
+  std::vector<double> points;
+};
+
+class Integrand {
+public:
+  Integrand(const Profile &profile, double u, double rho, double g0)
+      : profile_(profile), u_(u), rho_(rho), g0_(g0) {}
+
+  // I'(mu) (G(mu) - G(0)), for the node at mu (0 < mu < 1).
+  double operator()(double mu, double slope) const noexcept {
+    const double r2 = (1.0 - mu) * (1.0 + mu); // 1 - mu^2 without cancellation
+    const double radius = rho_ * std::sqrt(r2);
+    const double g = r2 * (disk_magnification(u_, radius) - 1.0);
+    return slope * (g - g0_);
+  }
+  double slope(double mu) const noexcept { return profile_.slope(mu); }
+
+private:
+  const Profile &profile_;
+  double u_, rho_, g0_;
+};
+
+// Sum of the integrals over [cuts[i], cuts[i+1]], the step halved until two
+// successive sums of the whole differ by at most `tolerance(sum)`.
+template <class Tolerance>
+double integrate(const Integrand &f, const double *cuts, int pieces, bool constant_slope,
+                 int last_node, Tolerance tolerance) noexcept {
+  // Raw sums of weight * integrand over the nodes so far, one per piece.
+  std::array<double, 64> raw{};
+  std::array<double, 64> slope{};
+  for (int i = 0; i < pieces; ++i) {
+    const double a = cuts[i], b = cuts[i + 1];
+    const double half = 0.5 * (b - a);
+    if (constant_slope) slope[static_cast<std::size_t>(i)] = f.slope(a + half);
+    const double mid = a + half;
+    raw[static_cast<std::size_t>(i)] =
+        ts::CENTRE_WEIGHT *
+        f(mid, constant_slope ? slope[static_cast<std::size_t>(i)] : f.slope(mid));
+  }
+  double previous = 0.0;
+  for (int level = 0; level <= FINEST_LEVEL; ++level) {
+    // Level 0 holds t = 1, 2, 3; level l > 0 the odd multiples of 2^-l.
+    const int stride = ts::STEPS_PER_UNIT >> level;
+    const int first = level == 0 ? stride : stride;
+    const int step = level == 0 ? stride : 2 * stride;
+    double total = 0.0;
+    for (int i = 0; i < pieces; ++i) {
+      const auto ii = static_cast<std::size_t>(i);
+      const double a = cuts[i], b = cuts[i + 1];
+      const double half = 0.5 * (b - a);
+      double sum = 0.0;
+      for (int j = first; j <= last_node; j += step) {
+        const ts::Node &node = ts::NODES[static_cast<std::size_t>(j - 1)];
+        const double offset = half * node.delta;
+        const double left = a + offset, right = b - offset;
+        const double sl = constant_slope ? slope[ii] : f.slope(left);
+        const double sr = constant_slope ? slope[ii] : f.slope(right);
+        sum += node.weight * (f(left, sl) + f(right, sr));
+      }
+      raw[ii] += sum;
+      total += half * raw[ii];
+    }
+    total = total / static_cast<double>(1 << level);
+    // Halving the step of the tanh-sinh rule about squares its relative
+    // error once the step resolves the integrand, so the difference d of two
+    // successive sums bounds the error of the finer by about d^2 / |sum|.
+    // Either test is used only once two sums exist; the squared one only
+    // from the third, where the convergence has set in.
+    const double d = std::fabs(total - previous);
+    const double tol = tolerance(total);
+    if (level >= FIRST_ACCEPTED_LEVEL &&
+        (d <= tol || (level >= 2 && d * d <= SQUARED_SHARE * tol * std::fabs(total)))) {
+      return total;
+    }
+    previous = total;
+  }
+  return previous;
+}
+
+} // namespace
+
+const char *check_table(const Table &table) noexcept {
+  const std::vector<double> &mu = table.mu, &in = table.intensity;
+  if (mu.size() != in.size()) return "mu and intensity must have the same length";
+  if (mu.size() < 2) return "the table needs at least two nodes";
+  if (mu.size() > 60) return "the table may have at most 60 nodes";
+  for (std::size_t i = 0; i < mu.size(); ++i) {
+    if (!std::isfinite(mu[i])) return "mu must be finite";
+    if (!std::isfinite(in[i])) return "intensity must be finite";
+    if (in[i] < 0.0) return "intensity must not be negative";
+    if (i > 0 && !(mu[i] > mu[i - 1])) return "mu must be strictly increasing";
+  }
+  if (mu.front() != 0.0 || mu.back() != 1.0) return "mu must run from 0 to 1";
+  Profile profile;
+  profile.table = &table;
+  double flux;
+  profile.moments(&flux, 1);
+  if (!(flux > 0.0)) return "the table has no flux";
+  return nullptr;
+}
+
+namespace {
+// The last node of the rule worth summing at `rtol`: beyond it the weights
+// (pi/2) cosh t (1 - x^2) ~ pi cosh t delta(t) of a bounded integrand add
+// less than a hundredth of the tolerance.
+int last_useful_node(double rtol) noexcept {
+  int last = 1;
+  while (last < ts::NODE_COUNT &&
+         ts::NODES[static_cast<std::size_t>(last - 1)].weight > 0.01 * rtol) {
+    ++last;
+  }
+  return last;
+}
+} // namespace
+
+Evaluator::Evaluator(Law law, double rtol, const Table *table)
+    : law_(law), rtol_(rtol), table_(table), last_node_(last_useful_node(rtol)) {}
+
+double Evaluator::operator()(double u, double rho, const double *coefficients) {
+  if (!(u >= 0.0) || !(rho > 0.0) || !(rho < INF)) return NaN;
+  Profile profile;
+  if (!make_profile(law_, coefficients, table_, profile)) return NaN;
+  if (u == INF) return 1.0;
+  if (u > UNMAGNIFIED_BEYOND) return 1.0;
+
+  std::array<double, LAPLACIAN_ORDERS + 1> moments{};
+  profile.moments(moments.data(), 1);
+  const double flux = moments[0];
+  if (!(flux > 0.0)) return NaN;
+  const Scale scale{rtol_, rho >= 1.0};
+  const double z = u / rho;
+
+  if (z >= series_from(rtol_)) {
+    profile.moments(moments.data(), LAPLACIAN_ORDERS + 1);
+    for (int k = 1; k <= LAPLACIAN_ORDERS; ++k)
+      moments[static_cast<std::size_t>(k)] /= flux;
+    return 1.0 + far_field(u, rho, moments.data(), scale);
+  }
+
+  const double g0 = disk_magnification(u, rho) - 1.0;
+  const double boundary = profile.centre() * g0;
+  if (law_ == Law::uniform || (law_ == Law::power2 && profile.c_alpha == 0.0)) {
+    return 1.0 + boundary / flux;
+  }
+
+  // The cuts, in increasing order.
+  std::array<double, 72> cuts{};
+  int n = 0;
+  cuts[static_cast<std::size_t>(n++)] = 0.0;
+  double special = -1.0;
+  if (z < 1.0) {
+    special = std::sqrt((1.0 - z) * (1.0 + z)); // the kink
+  } else if (z > 1.0 && z < 1.25) {
+    special = std::sqrt((z - 1.0) * (z + 1.0)); // |imaginary kink|
+  }
+  const bool tabulated = profile.table != nullptr;
+  if (tabulated) {
+    const std::vector<double> &m = profile.table->mu;
+    for (std::size_t i = 1; i + 1 < m.size(); ++i) {
+      if (special > cuts[static_cast<std::size_t>(n - 1)] && special < m[i]) {
+        cuts[static_cast<std::size_t>(n++)] = special;
+      }
+      if (m[i] != special) cuts[static_cast<std::size_t>(n++)] = m[i];
+    }
+  }
+  if (special > cuts[static_cast<std::size_t>(n - 1)] && special < 1.0) {
+    cuts[static_cast<std::size_t>(n++)] = special;
+  }
+  cuts[static_cast<std::size_t>(n++)] = 1.0;
+
+  const Integrand integrand(profile, u, rho, g0);
+  const double integral =
+      integrate(integrand, cuts.data(), n - 1, tabulated, last_node_, [&](double total) {
+        return QUADRATURE_SHARE * flux * scale.of((boundary + total) / flux);
+      });
+  return 1.0 + (boundary + integral) / flux;
+}
+
+bool Evaluator::run(std::size_t count, char *const *data, const std::ptrdiff_t *strides,
+                    StopCheck stop) {
+  const int n_coef = coefficient_count(law_);
+  std::array<double, 4> coefficients{};
+  for (std::size_t i = 0; i < count; ++i) {
+    if ((i & 63) == 0 && stop.every(1)) return false;
+    const auto at = [&](int operand) {
+      double value;
+      const char *p = data[operand] + static_cast<std::ptrdiff_t>(i) * strides[operand];
+      std::memcpy(&value, p, sizeof value);
+      return value;
+    };
+    const double u = at(0), rho = at(1);
+    for (int k = 0; k < n_coef; ++k)
+      coefficients[static_cast<std::size_t>(k)] = at(2 + k);
+    const double a = (*this)(u, rho, coefficients.data());
+    std::memcpy(data[2 + n_coef] + static_cast<std::ptrdiff_t>(i) * strides[2 + n_coef], &a,
+                sizeof a);
+  }
+  return true;
+}
+
+} // namespace tessarin::models::fspl

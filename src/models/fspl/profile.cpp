@@ -1,0 +1,223 @@
+#include "models/fspl/profile.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace tessarin::models::fspl {
+
+namespace {
+
+constexpr double EPS = std::numeric_limits<double>::epsilon();
+
+// 2 int_0^1 mu^p (1 - mu^2)^k mu dmu = B(p/2 + 1, k + 1) = k! / prod_{j=1}^{k+1} (p/2 + j).
+double power_moment(double p, int k) noexcept {
+  double value = 1.0;
+  for (int j = 1; j <= k + 1; ++j)
+    value = value * (j < k + 1 ? j : 1.0) / (0.5 * p + j);
+  return value;
+}
+
+// 2 int_0^1 mu ln(mu) (1 - mu^2)^k mu dmu, the derivative of power_moment
+// in p at p = 1: -(1/2) B(3/2, k + 1) sum_{j=1}^{k+1} 1 / (1/2 + j).
+double log_moment(int k) noexcept {
+  double sum = 0.0;
+  for (int j = 1; j <= k + 1; ++j)
+    sum += 1.0 / (0.5 + j);
+  return -0.5 * power_moment(1.0, k) * sum;
+}
+
+// 2 int_a^b (i0 + i1 mu) (1 - mu^2)^k mu dmu, exactly for one table segment:
+// the i0 part has the antiderivative -(1 - mu^2)^(k+1) / (k + 1); the i1 part
+// is expanded binomially, 2 sum_j C(k, j) (-1)^j mu^(2j+3) / (2j + 3).
+double segment_moment(double a, double b, double i0, double i1, int k) noexcept {
+  const double qa = 1.0 - a * a, qb = 1.0 - b * b;
+  const double constant = (std::pow(qa, k + 1) - std::pow(qb, k + 1)) / (k + 1);
+  double linear = 0.0, binomial = 1.0;
+  for (int j = 0; j <= k; ++j) {
+    const int e = 2 * j + 3;
+    linear += ((j % 2 == 0 ? binomial : -binomial) * (std::pow(b, e) - std::pow(a, e))) / e;
+    binomial = binomial * (k - j) / (j + 1);
+  }
+  return i0 * constant + i1 * (2.0 * linear);
+}
+
+// The least value of the quartic sum_k q[k] t^k on 0 <= t <= 1: at an end or
+// where the derivative changes sign. The derivative's own turning points
+// (a quadratic) split [0, 1] into pieces on which it is monotone; each sign
+// change is then found by bisection to the last bit.
+double quartic_minimum(const std::array<double, 5> &q) noexcept {
+  const auto f = [&](double t) { return (((q[4] * t + q[3]) * t + q[2]) * t + q[1]) * t + q[0]; };
+  const auto df = [&](double t) {
+    return ((4.0 * q[4] * t + 3.0 * q[3]) * t + 2.0 * q[2]) * t + q[1];
+  };
+  std::array<double, 4> cuts{0.0, 1.0, 1.0, 1.0};
+  int n = 1;
+  // f'' = 12 q4 t^2 + 6 q3 t + 2 q2.
+  const double A = 12.0 * q[4], B = 6.0 * q[3], C = 2.0 * q[2];
+  if (A != 0.0) {
+    const double disc = B * B - 4.0 * A * C;
+    if (disc > 0.0) {
+      const double r = std::sqrt(disc);
+      const double t1 = (-B - r) / (2.0 * A), t2 = (-B + r) / (2.0 * A);
+      for (double t : {std::min(t1, t2), std::max(t1, t2)})
+        if (t > 0.0 && t < 1.0) cuts[n++] = t;
+    }
+  } else if (B != 0.0) {
+    const double t = -C / B;
+    if (t > 0.0 && t < 1.0) cuts[n++] = t;
+  }
+  cuts[n] = 1.0;
+  double least = std::min(f(0.0), f(1.0));
+  for (int i = 0; i < n; ++i) {
+    double lo = cuts[i], hi = cuts[i + 1];
+    double flo = df(lo), fhi = df(hi);
+    if (!(flo < 0.0 && fhi > 0.0)) continue; // only a minimum inside matters
+    for (int pass = 0; pass < 200 && lo < hi; ++pass) {
+      const double mid = 0.5 * (lo + hi);
+      if (mid <= lo || mid >= hi) break;
+      if (df(mid) < 0.0)
+        lo = mid;
+      else
+        hi = mid;
+    }
+    least = std::min(least, std::min(f(lo), f(hi)));
+  }
+  return least;
+}
+
+bool all_finite(const double *c, int n) noexcept {
+  for (int i = 0; i < n; ++i)
+    if (!std::isfinite(c[i])) return false;
+  return true;
+}
+
+// A brightness that dips below zero by no more than the rounding of its
+// coefficients is taken as touching zero.
+bool non_negative(double least, double scale) noexcept {
+  return least >= -8.0 * EPS * scale;
+}
+
+} // namespace
+
+double Profile::slope(double mu) const noexcept {
+  if (table != nullptr) {
+    const std::vector<double> &m = table->mu, &in = table->intensity;
+    const auto it = std::upper_bound(m.begin() + 1, m.end() - 1, mu);
+    const std::size_t i = static_cast<std::size_t>(it - m.begin()) - 1;
+    return (in[i + 1] - in[i]) / (m[i + 1] - m[i]);
+  }
+  double s = c1 + 2.0 * c2 * mu;
+  if (c_half != 0.0 || c_three_halves != 0.0) {
+    const double root = std::sqrt(mu);
+    s += 0.5 * c_half / root + 1.5 * c_three_halves * root;
+  }
+  if (c_alpha != 0.0 && alpha != 0.0) s += c_alpha * alpha * std::pow(mu, alpha - 1.0);
+  if (c_log != 0.0) s += c_log * (std::log(mu) + 1.0);
+  return s;
+}
+
+double Profile::centre() const noexcept {
+  if (table != nullptr) return table->intensity.back();
+  return c0 + c_half + c1 + c_three_halves + c2 + c_alpha; // mu ln mu vanishes at 1
+}
+
+void Profile::moments(double *out, int count) const noexcept {
+  for (int k = 0; k < count; ++k) {
+    if (table != nullptr) {
+      const std::vector<double> &m = table->mu, &in = table->intensity;
+      double sum = 0.0;
+      for (std::size_t i = 0; i + 1 < m.size(); ++i) {
+        const double i1 = (in[i + 1] - in[i]) / (m[i + 1] - m[i]);
+        const double i0 = in[i] - i1 * m[i];
+        sum += segment_moment(m[i], m[i + 1], i0, i1, k);
+      }
+      out[k] = sum;
+      continue;
+    }
+    double sum = c0 * power_moment(0.0, k);
+    if (c_half != 0.0) sum += c_half * power_moment(0.5, k);
+    if (c1 != 0.0) sum += c1 * power_moment(1.0, k);
+    if (c_three_halves != 0.0) sum += c_three_halves * power_moment(1.5, k);
+    if (c2 != 0.0) sum += c2 * power_moment(2.0, k);
+    if (c_alpha != 0.0) sum += c_alpha * power_moment(alpha, k);
+    if (c_log != 0.0) sum += c_log * log_moment(k);
+    out[k] = sum;
+  }
+}
+
+bool make_profile(Law law, const double *c, const Table *table, Profile &p) noexcept {
+  p = Profile{};
+  if (!all_finite(c, coefficient_count(law))) return false;
+  switch (law) {
+    case Law::uniform:
+      return true;
+    case Law::linear: // 1 - c (1 - mu): least at the limb
+      p.c0 = 1.0 - c[0];
+      p.c1 = c[0];
+      return c[0] <= 1.0;
+    case Law::quadratic: { // in x = 1 - mu: 1 - a x - b x^2
+      const double a = c[0], b = c[1];
+      p.c0 = (1.0 - a) - b;
+      p.c1 = a + 2.0 * b;
+      p.c2 = -b;
+      double least = std::min(1.0, (1.0 - a) - b);
+      if (b < 0.0) {
+        const double x = -a / (2.0 * b);
+        if (x > 0.0 && x < 1.0) least = std::min(least, 1.0 + (a * a) / (4.0 * b));
+      }
+      return non_negative(least, 1.0 + std::fabs(a) + std::fabs(b));
+    }
+    case Law::square_root: { // in t = sqrt(mu): (1 - c - d) + d t + c t^2
+      const double cc = c[0], d = c[1];
+      p.c0 = (1.0 - cc) - d;
+      p.c1 = cc;
+      p.c_half = d;
+      double least = std::min(1.0, (1.0 - cc) - d);
+      if (cc > 0.0) {
+        const double t = -d / (2.0 * cc);
+        if (t > 0.0 && t < 1.0) least = std::min(least, ((1.0 - cc) - d) - (d * d) / (4.0 * cc));
+      }
+      return non_negative(least, 1.0 + std::fabs(cc) + std::fabs(d));
+    }
+    case Law::logarithmic: { // 1 - c + c mu - d mu ln(mu); convex when d < 0
+      const double cc = c[0], d = c[1];
+      p.c0 = 1.0 - cc;
+      p.c1 = cc;
+      p.c_log = -d;
+      double least = std::min(1.0, 1.0 - cc);
+      if (d < 0.0) {
+        const double mu = std::exp(cc / d - 1.0);
+        if (mu > 0.0 && mu < 1.0) least = std::min(least, (1.0 - cc) + d * mu);
+      }
+      return non_negative(least, 1.0 + std::fabs(cc) + std::fabs(d));
+    }
+    case Law::power2: { // 1 - c (1 - mu^alpha), alpha >= 0; monotone in mu
+      const double cc = c[0], alpha = c[1];
+      if (alpha < 0.0) return false;
+      if (alpha == 0.0) return true; // mu^0 = 1: uniform
+      p.c0 = 1.0 - cc;
+      p.c_alpha = cc;
+      p.alpha = alpha;
+      return cc <= 1.0;
+    }
+    case Law::claret: { // in t = sqrt(mu): (1 - sum a_k) + sum a_k t^k
+      const double sum = ((c[0] + c[1]) + c[2]) + c[3];
+      p.c0 = 1.0 - sum;
+      p.c_half = c[0];
+      p.c1 = c[1];
+      p.c_three_halves = c[2];
+      p.c2 = c[3];
+      const double least = quartic_minimum({1.0 - sum, c[0], c[1], c[2], c[3]});
+      const double scale =
+          1.0 + ((std::fabs(c[0]) + std::fabs(c[1])) + std::fabs(c[2])) + std::fabs(c[3]);
+      return non_negative(least, scale);
+    }
+    case Law::tabulated:
+      p.table = table;
+      return table != nullptr;
+  }
+  return false;
+}
+
+} // namespace tessarin::models::fspl
