@@ -24,8 +24,10 @@
 #include <limits>
 
 #include "models/fspl/disk.hpp"
+#include "models/fspl/disk_lanes.hpp"
 #include "models/fspl/profile.hpp"
 #include "models/fspl/series_coefficients.hpp"
+#include "models/vector_paths.hpp"
 #include "numeric/tanh_sinh_nodes.hpp"
 
 namespace tessarin::models::fspl {
@@ -38,10 +40,17 @@ constexpr double EPS = std::numeric_limits<double>::epsilon();
 constexpr double INF = std::numeric_limits<double>::infinity();
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
-// The finest step of the rule is 1/64 (level 6); the first sum that may be
-// accepted is that of step 1/4, compared with step 1/2.
-constexpr int FINEST_LEVEL = 6;
+// A sum may be accepted from the second level on.
 constexpr int FIRST_ACCEPTED_LEVEL = 1;
+
+// The steps of the rule, h0 2^-l, and the last node summed. Halving the
+// step about squares the error, so the digits come in coarse steps; which
+// ladder reaches a tolerance first depends on it: with h0 = 3/4 the sums
+// of steps 3/16 (about 1e-12 off for these integrands) and 3/8 (whose
+// difference proves it) serve tolerances from 1e-6 down to 1e-9 with a third
+// fewer nodes than steps 1/8 and 1/4; the others take h0 = 1 (step 1/4
+// proven by 1/2 for the loose ones, 1/8 or finer for the tight ones).
+// (Ladder, models/fspl/fspl.hpp.)
 
 // The error sought from the integral, as a fraction of the tolerance: the
 // difference of two successive sums overstates the error of the finer one
@@ -104,72 +113,75 @@ double far_field(double u, double rho, const double *moments, const Scale &scale
   return excess;
 }
 
-// Where the integral over mu is cut: the ends, the kink or the nearby
-// complex singularity, and a table's nodes; at most 2 + 1 + nodes.
-struct Cuts {
-  std::vector<double> points;
-};
-
+// The integrand I'(mu) (G(mu) - G(0)) of one element, evaluated a batch of
+// nodes at a time: the disk part by `excess` (the scalar code or the vector
+// lanes, which give the same bits), the slope by the profile.
 class Integrand {
 public:
-  Integrand(const Profile &profile, double u, double rho, double g0)
-      : profile_(profile), u_(u), rho_(rho), g0_(g0) {}
+  Integrand(const Profile &profile, double u, double rho, double g0, ExcessBatch excess)
+      : profile_(profile), u_(u), rho_(rho), g0_(g0), excess_(excess) {}
 
-  // I'(mu) (G(mu) - G(0)), for the node at mu (0 < mu < 1).
-  double operator()(double mu, double slope) const noexcept {
-    const double r2 = (1.0 - mu) * (1.0 + mu); // 1 - mu^2 without cancellation
-    const double radius = rho_ * std::sqrt(r2);
-    const double g = r2 * (disk_magnification(u_, radius) - 1.0);
-    return slope * (g - g0_);
+  void excess(const double *mu, double *out, std::size_t count) const noexcept {
+    excess_(u_, rho_, g0_, mu, out, count);
   }
   double slope(double mu) const noexcept { return profile_.slope(mu); }
 
 private:
   const Profile &profile_;
   double u_, rho_, g0_;
+  ExcessBatch excess_;
 };
 
 // Sum of the integrals over [cuts[i], cuts[i+1]], the step halved until two
-// successive sums of the whole differ by at most `tolerance(sum)`.
+// successive sums of the whole agree to `tolerance(sum)`. The nodes of a
+// level are evaluated together, then summed in a fixed order.
 template <class Tolerance>
 double integrate(const Integrand &f, const double *cuts, int pieces, bool constant_slope,
-                 int last_node, Tolerance tolerance) noexcept {
-  // Raw sums of weight * integrand over the nodes so far, one per piece.
-  std::array<double, 64> raw{};
-  std::array<double, 64> slope{};
+                 const Ladder &ladder, Tolerance tolerance) noexcept {
+  const int last_node = ladder.last_node;
+  constexpr std::size_t MAX_PIECES = 72;
+  std::array<double, MAX_PIECES> raw{};   // weight * integrand summed over the nodes so far
+  std::array<double, MAX_PIECES> slope{}; // a table's slope on each piece
+  std::array<double, 2 * ts::NODE_COUNT + 2> nodes, values;
   for (int i = 0; i < pieces; ++i) {
+    const auto ii = static_cast<std::size_t>(i);
     const double a = cuts[i], b = cuts[i + 1];
     const double half = 0.5 * (b - a);
-    if (constant_slope) slope[static_cast<std::size_t>(i)] = f.slope(a + half);
     const double mid = a + half;
-    raw[static_cast<std::size_t>(i)] =
-        ts::CENTRE_WEIGHT *
-        f(mid, constant_slope ? slope[static_cast<std::size_t>(i)] : f.slope(mid));
+    if (constant_slope) slope[ii] = f.slope(mid);
+    f.excess(&mid, values.data(), 1);
+    raw[ii] = ts::CENTRE_WEIGHT * ((constant_slope ? slope[ii] : f.slope(mid)) * values[0]);
   }
   double previous = 0.0;
-  for (int level = 0; level <= FINEST_LEVEL; ++level) {
-    // Level 0 holds t = 1, 2, 3; level l > 0 the odd multiples of 2^-l.
-    const int stride = ts::STEPS_PER_UNIT >> level;
-    const int first = level == 0 ? stride : stride;
+  for (int level = 0;; ++level) {
+    // Level 0 holds the multiples of the first step h0; level l > 0 the odd
+    // multiples of h0 2^-l.
+    const int stride = ladder.first_stride >> level;
     const int step = level == 0 ? stride : 2 * stride;
     double total = 0.0;
     for (int i = 0; i < pieces; ++i) {
       const auto ii = static_cast<std::size_t>(i);
       const double a = cuts[i], b = cuts[i + 1];
       const double half = 0.5 * (b - a);
+      std::size_t count = 0;
+      for (int j = stride; j <= last_node; j += step) {
+        const double offset = half * ts::NODES[static_cast<std::size_t>(j - 1)].delta;
+        nodes[count++] = a + offset;
+        nodes[count++] = b - offset;
+      }
+      f.excess(nodes.data(), values.data(), count);
       double sum = 0.0;
-      for (int j = first; j <= last_node; j += step) {
-        const ts::Node &node = ts::NODES[static_cast<std::size_t>(j - 1)];
-        const double offset = half * node.delta;
-        const double left = a + offset, right = b - offset;
-        const double sl = constant_slope ? slope[ii] : f.slope(left);
-        const double sr = constant_slope ? slope[ii] : f.slope(right);
-        sum += node.weight * (f(left, sl) + f(right, sr));
+      std::size_t k = 0;
+      for (int j = stride; j <= last_node; j += step, k += 2) {
+        const double sl = constant_slope ? slope[ii] : f.slope(nodes[k]);
+        const double sr = constant_slope ? slope[ii] : f.slope(nodes[k + 1]);
+        sum += ts::NODES[static_cast<std::size_t>(j - 1)].weight *
+               (sl * values[k] + sr * values[k + 1]);
       }
       raw[ii] += sum;
       total += half * raw[ii];
     }
-    total = total / static_cast<double>(1 << level);
+    total = total * (static_cast<double>(stride) / ts::STEPS_PER_UNIT);
     // Halving the step of the tanh-sinh rule about squares its relative
     // error once the step resolves the integrand, so the difference d of two
     // successive sums bounds the error of the finer by about d^2 / |sum|.
@@ -181,9 +193,31 @@ double integrate(const Integrand &f, const double *cuts, int pieces, bool consta
         (d <= tol || (level >= 2 && d * d <= SQUARED_SHARE * tol * std::fabs(total)))) {
       return total;
     }
+    if (stride % 2 != 0) return total; // the finest step of the table
     previous = total;
   }
-  return previous;
+}
+
+// The last node of the rule worth summing at `rtol`: beyond it the weights
+// (pi/2) cosh t (1 - x^2) ~ pi cosh t delta(t) of a bounded integrand add
+// less than a hundredth of the tolerance.
+Ladder ladder_for(double rtol) noexcept {
+  int last = 1;
+  while (last < ts::NODE_COUNT &&
+         ts::NODES[static_cast<std::size_t>(last - 1)].weight > 0.01 * rtol) {
+    ++last;
+  }
+  const bool three_quarters = rtol >= 1e-9 && rtol < 1e-6;
+  return {three_quarters ? 3 * ts::STEPS_PER_UNIT / 4 : ts::STEPS_PER_UNIT, last};
+}
+
+// The disk part of the integrand: the vector lanes where this processor has
+// them, the scalar code otherwise (the same bits either way).
+ExcessBatch choose_excess() noexcept {
+  if constexpr (avx2::BUILT) {
+    if (avx2::available()) return &avx2::fspl_disk_excess;
+  }
+  return &disk_excess<double>;
 }
 
 } // namespace
@@ -208,22 +242,8 @@ const char *check_table(const Table &table) noexcept {
   return nullptr;
 }
 
-namespace {
-// The last node of the rule worth summing at `rtol`: beyond it the weights
-// (pi/2) cosh t (1 - x^2) ~ pi cosh t delta(t) of a bounded integrand add
-// less than a hundredth of the tolerance.
-int last_useful_node(double rtol) noexcept {
-  int last = 1;
-  while (last < ts::NODE_COUNT &&
-         ts::NODES[static_cast<std::size_t>(last - 1)].weight > 0.01 * rtol) {
-    ++last;
-  }
-  return last;
-}
-} // namespace
-
 Evaluator::Evaluator(Law law, double rtol, const Table *table)
-    : law_(law), rtol_(rtol), table_(table), last_node_(last_useful_node(rtol)) {}
+    : law_(law), rtol_(rtol), table_(table), ladder_(ladder_for(rtol)), excess_(choose_excess()) {}
 
 double Evaluator::operator()(double u, double rho, const double *coefficients) {
   if (!(u >= 0.0) || !(rho > 0.0) || !(rho < INF)) return NaN;
@@ -277,9 +297,11 @@ double Evaluator::operator()(double u, double rho, const double *coefficients) {
   }
   cuts[static_cast<std::size_t>(n++)] = 1.0;
 
-  const Integrand integrand(profile, u, rho, g0);
+  // A table's slope is constant on each piece, the linear law's everywhere.
+  const bool constant_slope = tabulated || profile.slope_is_constant();
+  const Integrand integrand(profile, u, rho, g0, excess_);
   const double integral =
-      integrate(integrand, cuts.data(), n - 1, tabulated, last_node_, [&](double total) {
+      integrate(integrand, cuts.data(), n - 1, constant_slope, ladder_, [&](double total) {
         return QUADRATURE_SHARE * flux * scale.of((boundary + total) / flux);
       });
   return 1.0 + (boundary + integral) / flux;

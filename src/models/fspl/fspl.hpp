@@ -57,6 +57,16 @@ struct Table {
 // from 0 to 1, a negative or non-finite intensity, no flux at all).
 const char *check_table(const Table &table) noexcept;
 
+// The disk part of the integrand at a batch of nodes (models/fspl/disk_lanes.hpp).
+using ExcessBatch = void (*)(double u, double rho, double g0, const double *mu, double *out,
+                             std::size_t count) noexcept;
+
+// The steps of the tanh-sinh rule that an evaluator uses (models/fspl/fspl.cpp).
+struct Ladder {
+  int first_stride; // the first step, in steps of the node table
+  int last_node;    // the last node summed
+};
+
 // Evaluates one law at one tolerance over many elements. Built once per
 // call (cheap); not shared between threads.
 class Evaluator {
@@ -78,7 +88,8 @@ private:
   Law law_;
   double rtol_;
   const Table *table_;
-  int last_node_;
+  Ladder ladder_;
+  ExcessBatch excess_;
 };
 
 } // namespace tessarin::models::fspl

@@ -24,6 +24,11 @@ struct Profile {
 
   // dI/dmu at 0 < mu < 1 (for a table, that of the segment holding mu).
   double slope(double mu) const noexcept;
+  // Whether dI/dmu is the same everywhere (a law linear in mu).
+  bool slope_is_constant() const noexcept {
+    return table == nullptr && c_half == 0.0 && c_three_halves == 0.0 && c2 == 0.0 &&
+           c_alpha == 0.0 && c_log == 0.0;
+  }
   // I(1), the brightness at the centre of the disk.
   double centre() const noexcept;
   // N_k for k = 0 .. count - 1.
