@@ -36,7 +36,7 @@ export ASAN_OPTIONS="halt_on_error=1"
 echo "== Arithmetic-geometric-mean loops on every pairing of magnitudes"
 "$BUILD/sweep_agm"
 
-targets=(elliptic interp quadrature models)
+targets=(elliptic interp quadrature models fspl)
 # fuzz_lanes compares the AVX2 lanes with the scalar code, so it runs only
 # where the processor has AVX2 (elsewhere it refuses to start rather than
 # pass without comparing anything).

@@ -110,7 +110,9 @@ void disk_excess(double u, double rho, double g0, const double *mu, double *out,
       }
     }
     double values[W];
-    lanes::store(r2 * (a - 1.0) - g0, values);
+    // A node that rounds onto the centre (r = 0) holds a disk of no area:
+    // r^2 (A - 1) -> 0 there, where the formula would give 0 inf.
+    lanes::store(select(r2 > 0.0, r2 * (a - 1.0), V(0.0)) - g0, values);
     for (std::size_t j = 0; j < n; ++j) {
       if (lanes::get(limb, j)) {
         const double r = (1.0 - in[j]) * (1.0 + in[j]);

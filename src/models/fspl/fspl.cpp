@@ -235,7 +235,7 @@ const char *check_table(const Table &table) noexcept {
   }
   if (mu.front() != 0.0 || mu.back() != 1.0) return "mu must run from 0 to 1";
   Profile profile;
-  profile.table = &table;
+  (void)make_profile(Law::tabulated, nullptr, &table, profile);
   double flux;
   profile.moments(&flux, 1);
   if (!(flux > 0.0)) return "the table has no flux";
@@ -244,6 +244,15 @@ const char *check_table(const Table &table) noexcept {
 
 Evaluator::Evaluator(Law law, double rtol, const Table *table)
     : law_(law), rtol_(rtol), table_(table), ladder_(ladder_for(rtol)), excess_(choose_excess()) {}
+
+namespace {
+// The point lens never demagnifies, so neither does any mean of it; a sum
+// whose rounding dips below 1 (a source far larger than the Einstein ring,
+// where A - 1 is at the level of the rounding) is the limit 1.
+double at_least_one(double a) noexcept {
+  return a < 1.0 ? 1.0 : a;
+}
+} // namespace
 
 double Evaluator::operator()(double u, double rho, const double *coefficients) {
   if (!(u >= 0.0) || !(rho > 0.0) || !(rho < INF)) return NaN;
@@ -263,13 +272,13 @@ double Evaluator::operator()(double u, double rho, const double *coefficients) {
     profile.moments(moments.data(), LAPLACIAN_ORDERS + 1);
     for (int k = 1; k <= LAPLACIAN_ORDERS; ++k)
       moments[static_cast<std::size_t>(k)] /= flux;
-    return 1.0 + far_field(u, rho, moments.data(), scale);
+    return at_least_one(1.0 + far_field(u, rho, moments.data(), scale));
   }
 
   const double g0 = disk_magnification(u, rho) - 1.0;
   const double boundary = profile.centre() * g0;
   if (law_ == Law::uniform || (law_ == Law::power2 && profile.c_alpha == 0.0)) {
-    return 1.0 + boundary / flux;
+    return at_least_one(1.0 + boundary / flux);
   }
 
   // The cuts, in increasing order.
@@ -304,7 +313,7 @@ double Evaluator::operator()(double u, double rho, const double *coefficients) {
       integrate(integrand, cuts.data(), n - 1, constant_slope, ladder_, [&](double total) {
         return QUADRATURE_SHARE * flux * scale.of((boundary + total) / flux);
       });
-  return 1.0 + (boundary + integral) / flux;
+  return at_least_one(1.0 + (boundary + integral) / flux);
 }
 
 bool Evaluator::run(std::size_t count, char *const *data, const std::ptrdiff_t *strides,

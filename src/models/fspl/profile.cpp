@@ -18,6 +18,16 @@ double power_moment(double p, int k) noexcept {
   return value;
 }
 
+// 2 int_0^1 (1 - mu^p) (1 - mu^2)^k mu dmu = B(1, k + 1) - B(p/2 + 1, k + 1)
+// = B(1, k + 1) (1 - prod_{j=1}^{k+1} j / (j + p/2)), formed without the
+// cancellation of the difference when p is small.
+double power_deficit(double p, int k) noexcept {
+  double log_ratio = 0.0;
+  for (int j = 1; j <= k + 1; ++j)
+    log_ratio += std::log1p(0.5 * p / j);
+  return power_moment(0.0, k) * -std::expm1(-log_ratio);
+}
+
 // 2 int_0^1 mu ln(mu) (1 - mu^2)^k mu dmu, the derivative of power_moment
 // in p at p = 1: -(1/2) B(3/2, k + 1) sum_{j=1}^{k+1} 1 / (1/2 + j).
 double log_moment(int k) noexcept {
@@ -105,7 +115,7 @@ double Profile::slope(double mu) const noexcept {
     const std::vector<double> &m = table->mu, &in = table->intensity;
     const auto it = std::upper_bound(m.begin() + 1, m.end() - 1, mu);
     const std::size_t i = static_cast<std::size_t>(it - m.begin()) - 1;
-    return (in[i + 1] - in[i]) / (m[i + 1] - m[i]);
+    return (table_scale * in[i + 1] - table_scale * in[i]) / (m[i + 1] - m[i]);
   }
   double s = c1 + 2.0 * c2 * mu;
   if (c_half != 0.0 || c_three_halves != 0.0) {
@@ -118,8 +128,8 @@ double Profile::slope(double mu) const noexcept {
 }
 
 double Profile::centre() const noexcept {
-  if (table != nullptr) return table->intensity.back();
-  return c0 + c_half + c1 + c_three_halves + c2 + c_alpha; // mu ln mu vanishes at 1
+  if (table != nullptr) return table_scale * table->intensity.back();
+  return c0 + c_half + c1 + c_three_halves + c2; // mu^alpha - 1 and mu ln mu vanish at 1
 }
 
 void Profile::moments(double *out, int count) const noexcept {
@@ -128,94 +138,138 @@ void Profile::moments(double *out, int count) const noexcept {
       const std::vector<double> &m = table->mu, &in = table->intensity;
       double sum = 0.0;
       for (std::size_t i = 0; i + 1 < m.size(); ++i) {
-        const double i1 = (in[i + 1] - in[i]) / (m[i + 1] - m[i]);
-        const double i0 = in[i] - i1 * m[i];
+        const double i1 = (table_scale * in[i + 1] - table_scale * in[i]) / (m[i + 1] - m[i]);
+        const double i0 = table_scale * in[i] - i1 * m[i];
         sum += segment_moment(m[i], m[i + 1], i0, i1, k);
       }
       out[k] = sum;
       continue;
     }
-    double sum = c0 * power_moment(0.0, k);
+    // c_alpha (mu^alpha - 1) counts as -c_alpha times the deficit of mu^alpha
+    // while that is below half the constant's moment (no cancellation as
+    // alpha -> 0); beyond, as c_alpha mu^alpha beside the constant
+    // c0 - c_alpha >= 0 (no cancellation as alpha grows).
+    const double whole = power_moment(0.0, k);
+    double constant = c0, sum = 0.0;
+    if (c_alpha != 0.0) {
+      const double deficit = power_deficit(alpha, k);
+      if (deficit <= 0.5 * whole) {
+        sum -= c_alpha * deficit;
+      } else {
+        constant = c0 - c_alpha;
+        sum += c_alpha * power_moment(alpha, k);
+      }
+    }
+    sum += constant * whole;
     if (c_half != 0.0) sum += c_half * power_moment(0.5, k);
     if (c1 != 0.0) sum += c1 * power_moment(1.0, k);
     if (c_three_halves != 0.0) sum += c_three_halves * power_moment(1.5, k);
     if (c2 != 0.0) sum += c2 * power_moment(2.0, k);
-    if (c_alpha != 0.0) sum += c_alpha * power_moment(alpha, k);
     if (c_log != 0.0) sum += c_log * log_moment(k);
     out[k] = sum;
   }
 }
 
-bool make_profile(Law law, const double *c, const Table *table, Profile &p) noexcept {
+// A power of two that brings `largest` (> 0) near 1, or 1 when it is far
+// from overflow and underflow: A = M / N does not change when I is scaled,
+// and a power of two scales exactly.
+double rescaling(double largest) noexcept {
+  if (!(largest > 0x1p-500 && largest < 0x1p500)) {
+    int exponent;
+    std::frexp(largest, &exponent);
+    return std::ldexp(1.0, -(exponent + 3));
+  }
+  return 1.0;
+}
+
+bool make_profile(Law law, const double *raw, const Table *table, Profile &p) noexcept {
   p = Profile{};
-  if (!all_finite(c, coefficient_count(law))) return false;
+  const int n = coefficient_count(law);
+  if (!all_finite(raw, n)) return false;
+  if (law == Law::tabulated) {
+    p.table = table;
+    if (table == nullptr) return false;
+    double largest = 0.0;
+    for (double v : table->intensity)
+      largest = std::max(largest, v);
+    p.table_scale = largest > 0.0 ? rescaling(largest) : 1.0;
+    return true;
+  }
+  // The law as `one` - sum c_k f_k(mu), scaled by a power of two where a
+  // coefficient is so large that the sums below could overflow.
+  double largest = 1.0;
+  for (int i = 0; i < n; ++i)
+    if (!(law == Law::power2 && i == 1)) largest = std::max(largest, std::fabs(raw[i]));
+  const double scale = rescaling(largest);
+  const double one = scale;
+  double c[4] = {};
+  for (int i = 0; i < n; ++i)
+    c[i] = (law == Law::power2 && i == 1) ? raw[i] : raw[i] * scale;
+  p.c0 = one;
   switch (law) {
     case Law::uniform:
+    case Law::tabulated:
       return true;
     case Law::linear: // 1 - c (1 - mu): least at the limb
-      p.c0 = 1.0 - c[0];
+      p.c0 = one - c[0];
       p.c1 = c[0];
-      return c[0] <= 1.0;
+      return c[0] <= one;
     case Law::quadratic: { // in x = 1 - mu: 1 - a x - b x^2
       const double a = c[0], b = c[1];
-      p.c0 = (1.0 - a) - b;
+      p.c0 = (one - a) - b;
       p.c1 = a + 2.0 * b;
       p.c2 = -b;
-      double least = std::min(1.0, (1.0 - a) - b);
+      double least = std::min(one, (one - a) - b);
       if (b < 0.0) {
         const double x = -a / (2.0 * b);
-        if (x > 0.0 && x < 1.0) least = std::min(least, 1.0 + (a * a) / (4.0 * b));
+        if (x > 0.0 && x < 1.0) least = std::min(least, one + (a * a) / (4.0 * b));
       }
-      return non_negative(least, 1.0 + std::fabs(a) + std::fabs(b));
+      return non_negative(least, one + std::fabs(a) + std::fabs(b));
     }
     case Law::square_root: { // in t = sqrt(mu): (1 - c - d) + d t + c t^2
       const double cc = c[0], d = c[1];
-      p.c0 = (1.0 - cc) - d;
+      p.c0 = (one - cc) - d;
       p.c1 = cc;
       p.c_half = d;
-      double least = std::min(1.0, (1.0 - cc) - d);
+      double least = std::min(one, (one - cc) - d);
       if (cc > 0.0) {
         const double t = -d / (2.0 * cc);
-        if (t > 0.0 && t < 1.0) least = std::min(least, ((1.0 - cc) - d) - (d * d) / (4.0 * cc));
+        if (t > 0.0 && t < 1.0) least = std::min(least, ((one - cc) - d) - (d * d) / (4.0 * cc));
       }
-      return non_negative(least, 1.0 + std::fabs(cc) + std::fabs(d));
+      return non_negative(least, one + std::fabs(cc) + std::fabs(d));
     }
     case Law::logarithmic: { // 1 - c + c mu - d mu ln(mu); convex when d < 0
       const double cc = c[0], d = c[1];
-      p.c0 = 1.0 - cc;
+      p.c0 = one - cc;
       p.c1 = cc;
       p.c_log = -d;
-      double least = std::min(1.0, 1.0 - cc);
+      double least = std::min(one, one - cc);
       if (d < 0.0) {
         const double mu = std::exp(cc / d - 1.0);
-        if (mu > 0.0 && mu < 1.0) least = std::min(least, (1.0 - cc) + d * mu);
+        if (mu > 0.0 && mu < 1.0) least = std::min(least, (one - cc) + d * mu);
       }
-      return non_negative(least, 1.0 + std::fabs(cc) + std::fabs(d));
+      return non_negative(least, one + std::fabs(cc) + std::fabs(d));
     }
     case Law::power2: { // 1 - c (1 - mu^alpha), alpha >= 0; monotone in mu
       const double cc = c[0], alpha = c[1];
       if (alpha < 0.0) return false;
       if (alpha == 0.0) return true; // mu^0 = 1: uniform
-      p.c0 = 1.0 - cc;
-      p.c_alpha = cc;
+      p.c_alpha = cc;                // I = 1 + c (mu^alpha - 1): no cancellation as alpha -> 0
       p.alpha = alpha;
-      return cc <= 1.0;
+      return cc <= one;
     }
     case Law::claret: { // in t = sqrt(mu): (1 - sum a_k) + sum a_k t^k
       const double sum = ((c[0] + c[1]) + c[2]) + c[3];
-      p.c0 = 1.0 - sum;
+      p.c0 = one - sum;
       p.c_half = c[0];
       p.c1 = c[1];
       p.c_three_halves = c[2];
       p.c2 = c[3];
-      const double least = quartic_minimum({1.0 - sum, c[0], c[1], c[2], c[3]});
-      const double scale =
-          1.0 + ((std::fabs(c[0]) + std::fabs(c[1])) + std::fabs(c[2])) + std::fabs(c[3]);
-      return non_negative(least, scale);
+      const double least = quartic_minimum({one - sum, c[0], c[1], c[2], c[3]});
+      const double size =
+          one + ((std::fabs(c[0]) + std::fabs(c[1])) + std::fabs(c[2])) + std::fabs(c[3]);
+      return non_negative(least, size);
     }
-    case Law::tabulated:
-      p.table = table;
-      return table != nullptr;
   }
   return false;
 }

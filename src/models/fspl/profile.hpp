@@ -17,10 +17,11 @@ namespace tessarin::models::fspl {
 
 struct Profile {
   // I = c0 + c_half mu^(1/2) + c1 mu + c_three_halves mu^(3/2) + c2 mu^2
-  //     + c_alpha mu^alpha + c_log mu ln(mu), unless `table` is set.
+  //     + c_alpha (mu^alpha - 1) + c_log mu ln(mu), unless `table` is set.
   double c0 = 1.0, c_half = 0.0, c1 = 0.0, c_three_halves = 0.0, c2 = 0.0;
   double c_alpha = 0.0, alpha = 0.0, c_log = 0.0;
   const Table *table = nullptr;
+  double table_scale = 1.0; // a power of two applied to the table's intensities
 
   // dI/dmu at 0 < mu < 1 (for a table, that of the segment holding mu).
   double slope(double mu) const noexcept;
