@@ -56,6 +56,23 @@ for name, doc in docs.items():
     runner.run(test)
 print(f"{examples} examples in {len(docs)} docstrings")
 
+# The fitting functions: the last overload of each carries the docstring.
+from tessarin import fspl
+stub = stub.with_name("fspl.pyi")
+tree = ast.parse(stub.read_text())
+docs = {f.name: ast.get_docstring(f, clean=False) for f in tree.body
+        if isinstance(f, ast.FunctionDef) and ast.get_docstring(f, clean=False)}
+missing = [name for name in fspl.__all__ if not docs.get(name)]
+if missing:
+    sys.exit(f"fspl functions without a docstring in the stubs: {missing}")
+for name, doc in docs.items():
+    test = parser.get_doctest(doc, dict(vars(fspl)), "fspl." + name, str(stub), 0)
+    if not test.examples:
+        sys.exit(f"fspl.{name}: no example in its docstring")
+    examples += len(test.examples)
+    runner.run(test)
+print(f"{examples} examples with the {len(docs)} docstrings of fspl")
+
 # README: the interactive blocks share one namespace, read from the top, and
 # must print what they show; the other blocks must run on their own. The
 # names those take from their reader are given a flux map of unequal lengths,
@@ -124,7 +141,7 @@ assert_type(fspl.linear(0.5, 0.1, 0.6), np.float64)
 assert_type(fspl.uniform(np.float64(0.5), 1, rtol=1e-6), np.float64)
 assert_type(fspl.quadratic(u, 0.1, a=0.4, b=[0.2, 0.3][0]), Union[npt.NDArray[np.float64], np.float64])
 assert_type(fspl.claret(u, 0.1, 0.5, 0.1, 0.2, -0.1), Union[npt.NDArray[np.float64], np.float64])
-out = np.empty(7)
+out: npt.NDArray[np.float64] = np.empty(7)
 assert_type(fspl.square_root(u, 0.1, 0.3, 0.4, out=out), npt.NDArray[np.float64])
 mu = np.linspace(0.0, 1.0, 11)
 assert_type(fspl.tabulated(u, 0.1, mu, 1 - 0.6 * (1 - mu), rtol=1e-4), Union[npt.NDArray[np.float64], np.float64])
