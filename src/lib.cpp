@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "binding/entry.hpp"
+#include "binding/fspl/submodule.hpp"
 #include "binding/module.hpp"
 #include "models/models.hpp"
 
@@ -166,6 +167,9 @@ PyMODINIT_FUNC PyInit_tessarin() {
       if (std::optional<BoundaryError> error = add_function(module.borrow(), &method)) {
         return std::move(*error);
       }
+    }
+    if (std::optional<BoundaryError> error = fspl::add_submodule(module.borrow())) {
+      return std::move(*error);
     }
     module_cell = Owned::take_ref(module.get()).release();
     return module.release();

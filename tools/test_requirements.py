@@ -7,6 +7,12 @@ installed module) install its requirements through this script:
 
     python3 -m pip install $(python3 tools/test_requirements.py)
 
+With --build it prints the build requirements instead (NumPy's headers among
+them), for the scripts that build the module with CMake directly or without
+pip's build isolation:
+
+    python3 -m pip install $(python3 tools/test_requirements.py --build)
+
 Reads pyproject.toml with tomllib where it exists (Python 3.11 and newer),
 and otherwise with a reader of the one table it needs.
 """
@@ -43,9 +49,29 @@ def _extra_without_tomllib(text: str, name: str) -> list[str]:
     return [str(item) for item in ast.literal_eval(body)]
 
 
+def build(text: str) -> list[str]:
+    try:
+        import tomllib
+    except ImportError:
+        return _build_without_tomllib(text)
+    return list(tomllib.loads(text)["build-system"]["requires"])
+
+
+def _build_without_tomllib(text: str) -> list[str]:
+    table = re.search(r"^\[build-system\]\s*$(.*?)(?=^\[|\Z)", text, flags=re.M | re.S)
+    array = table and re.search(r"^requires\s*=\s*(\[.*?\])", table.group(1), flags=re.M | re.S)
+    if array is None:
+        raise KeyError("no requires in [build-system]")
+    return [str(item) for item in ast.literal_eval(array.group(1))]
+
+
 def main() -> None:
+    text = PYPROJECT.read_text()
+    if sys.argv[1:] == ["--build"]:
+        print("\n".join(build(text)))
+        return
     name = sys.argv[1] if len(sys.argv) > 1 else "test"
-    print("\n".join(extra(PYPROJECT.read_text(), name)))
+    print("\n".join(extra(text, name)))
 
 
 if __name__ == "__main__":

@@ -80,8 +80,17 @@ std::optional<BoundaryError> bind(const FunctionDescription &function, PyObject 
     Py_ssize_t slot = 0;
     while (slot < parameters && name != function.parameters[slot])
       ++slot;
-    if (slot == parameters) return unexpected_keyword_argument(function, keyword);
-    if (slots[slot]) return multiple_values_for_argument(function, function.parameters[slot]);
+    if (slot == parameters) {
+      const auto &keyword_only = function.keyword_only;
+      std::size_t extra = 0;
+      while (extra < keyword_only.size() && name != keyword_only[extra])
+        ++extra;
+      if (extra == keyword_only.size()) return unexpected_keyword_argument(function, keyword);
+      slot = parameters + static_cast<Py_ssize_t>(extra);
+      if (slots[slot]) return multiple_values_for_argument(function, keyword_only[extra]);
+    } else if (slots[slot]) {
+      return multiple_values_for_argument(function, function.parameters[slot]);
+    }
     slots[slot] = Borrowed(args[nargs + k]);
   }
 

@@ -16,15 +16,18 @@
 
 namespace tessarin::binding {
 
-// A module-level function whose parameters are all positional-or-keyword
-// and required.
+// A module-level function whose `parameters` are all positional-or-keyword
+// and required, followed by optional `keyword_only` ones.
 struct FunctionDescription {
   const char *name;
   std::span<const char *const> parameters;
+  std::span<const char *const> keyword_only = {};
 };
 
-// Fills `slots` (one per parameter, empty on entry). On failure the
-// TypeError that Python's own functions would raise, naming the function.
+// Fills `slots` (one per parameter, then one per keyword-only parameter,
+// all empty on entry; a keyword-only parameter not given stays empty). On
+// failure the TypeError that Python's own functions would raise, naming
+// the function.
 std::optional<BoundaryError> bind(const FunctionDescription &function, PyObject *const *args,
                                   Py_ssize_t nargs, PyObject *kwnames, Borrowed *slots);
 

@@ -38,6 +38,17 @@ LONG_CALLS = {
     "witt_mao_magnification": (
         "([0.5] * (3 * 10**7), 1.0, 0.1)", "f([0.5, 1.5], 1.0, 0.1)"),
 }
+# The fitting functions at their tightest tolerance, over arrays sized from
+# a short measured call to run for about 20 s (at most 10**7 points).
+FSPL_LAWS = {
+    "linear": "0.6", "quadratic": "0.45, 0.25", "claret": "0.5, 0.1, 0.2, -0.1",
+    "tabulated": "[0.0, 0.5, 1.0], [0.4, 0.8, 1.0]",
+}
+for law, coefficients in FSPL_LAWS.items():
+    LONG_CALLS[f"fspl.{law}"] = (
+        f"(sized(lambda u: f(u, 0.1, {coefficients}, rtol=1e-12)), 0.1, {coefficients})",
+        f"f([0.05, 0.5], 0.1, {coefficients}, rtol=1e-12).tolist()",
+        "{'rtol': 1e-12}")
 
 # How the signal arrives and what the handler does with it.
 SENDERS = {
@@ -57,12 +68,23 @@ SENDERS = {
 SCRIPT = """
 import os, signal, sys, threading, time, tessarin
 f = tessarin.{name}
+
+def sized(call, seconds=20.0, cap=10**7):
+    # Separations for `call` to take about `seconds`, from a short call.
+    import numpy as np
+    u = np.linspace(0.0, 0.3, 20000)
+    start = time.perf_counter()
+    call(u)
+    per_point = max((time.perf_counter() - start) / u.size, 1e-10)
+    return np.linspace(0.0, 0.3, int(min(cap, max(u.size, seconds / per_point))))
+
 before = [x.hex() for x in {short}]
 args = {long}
+kwargs = {kwargs}
 {send}
 start = time.perf_counter()
 try:
-    result = f(*args)
+    result = f(*args, **kwargs)
     print("returned", len(result))
 except BaseException as e:
     print("raised", type(e).__name__, "after %.3f s" % (time.perf_counter() - start))
@@ -74,8 +96,8 @@ print("same bits", [x.hex() for x in {short}] == before)
 @pytest.mark.parametrize("name", sorted(LONG_CALLS))
 def test_a_raising_signal_handler_ends_the_call(name, sender):
     expected, send = SENDERS[sender]
-    long, short = LONG_CALLS[name]
-    code = SCRIPT.format(name=name, long=long, short=short,
+    long, short, *kwargs = LONG_CALLS[name]
+    code = SCRIPT.format(name=name, long=long, short=short, kwargs=kwargs[0] if kwargs else "{}",
                          send=textwrap.indent(textwrap.dedent(send), ""))
     result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
                             timeout=240)

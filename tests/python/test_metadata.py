@@ -65,4 +65,9 @@ def test_test_requirements_are_the_test_extra(distribution):
     # The reader for Python < 3.11 gives the same list as tomllib.
     assert test_requirements._extra_without_tomllib(text, "test") == \
         test_requirements.extra(text, "test")
+    # So does the reader of the build requirements, which hold NumPy (its
+    # headers) for the builds that CMake runs without pip.
+    build = test_requirements.build(text)
+    assert test_requirements._build_without_tomllib(text) == build
+    assert any(r.startswith("numpy>=") for r in build)
     assert not (ROOT / "requirements-test.txt").exists()

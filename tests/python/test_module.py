@@ -16,7 +16,11 @@ def test_module_attributes():
     assert tessarin.__doc__ == "A Python module implemented in C++."
     assert tessarin.__all__ == [f.name for f in FUNCTIONS]
     public = sorted(n for n in vars(tessarin) if not n.startswith("__"))
-    assert public == sorted(f.name for f in FUNCTIONS)
+    # The seven functions and the submodule of the fitting functions, which
+    # `__all__` leaves out (a star import brings the functions alone).
+    assert public == sorted([f.name for f in FUNCTIONS] + ["fspl"])
+    assert type(tessarin.fspl) is type(tessarin)
+    assert tessarin.fspl.__name__ == "tessarin.fspl"
 
 
 def test_function_object(function):

@@ -20,6 +20,10 @@ if ! command -v "$CLANG" >/dev/null || ! dpkg -s libgtest-dev >/dev/null 2>&1; t
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang-16 libgtest-dev >/dev/null
 fi
 
+# The build requirements (NumPy's headers) in the Python the build finds.
+mapfile -t BUILD_REQUIREMENTS < <("$PYTHON" tools/test_requirements.py --build)
+"$PYTHON" -m pip install -q --root-user-action=ignore "${BUILD_REQUIREMENTS[@]}"
+
 echo "== clang build ($BUILD): $("$CLANG" --version | head -1)"
 cmake -S . -B "$BUILD" -DCMAKE_CXX_COMPILER="$CLANG" \
   -DPython_EXECUTABLE="$(command -v "$PYTHON")" \

@@ -10,6 +10,10 @@ cd "$(dirname "$0")/../.."
 PYTHON=${PYTHON:-python3}
 BUILD=build/scalar
 
+# The build requirements (NumPy's headers) in the Python the build finds.
+mapfile -t BUILD_REQUIREMENTS < <("$PYTHON" tools/test_requirements.py --build)
+"$PYTHON" -m pip install -q --root-user-action=ignore "${BUILD_REQUIREMENTS[@]}"
+
 echo "== scalar-only build ($BUILD)"
 cmake -S . -B "$BUILD" -DPython_EXECUTABLE="$(command -v "$PYTHON")" \
   -DTESSARIN_BUILD_MODULE=ON -DTESSARIN_VECTOR_LANES=OFF -DTESSARIN_WERROR=ON >/dev/null

@@ -60,14 +60,15 @@ with zipfile.ZipFile(wheel) as whl:
         whl.read(next(n for n in names if n.endswith(".dist-info/METADATA"))))
 if not any(re.fullmatch(r"tessarin\.cpython-[^/]+\.so", n) for n in names):
     problems.append("wheel: no top-level tessarin extension module")
-if "tessarin-stubs/__init__.pyi" not in names:
-    problems.append("wheel: no tessarin-stubs/__init__.pyi")
+for stub in ["tessarin-stubs/__init__.pyi", "tessarin-stubs/fspl.pyi"]:
+    if stub not in names:
+        problems.append(f"wheel: no {stub}")
 if not any(re.search(r"\.dist-info/(licenses/)?LICENSE$", n) for n in names):
     problems.append("wheel: no LICENSE in the .dist-info")
 for n in names:
     if n.endswith("/"):  # auditwheel writes the directories as entries too
         continue
-    if not re.match(r"(tessarin\.cpython-[^/]+\.so|tessarin-stubs/__init__\.pyi|tessarin-[^/]+\.dist-info/.+)$", n):
+    if not re.match(r"(tessarin\.cpython-[^/]+\.so|tessarin-stubs/(__init__|fspl)\.pyi|tessarin-[^/]+\.dist-info/.+)$", n):
         problems.append(f"wheel: unexpected file {n}")
 
 def need(field, pattern):
@@ -90,6 +91,7 @@ need("Provides-Extra", r"^plot$")
 need("Provides-Extra", r"^test$")
 need("Requires-Dist", r"^matplotlib.*extra == .plot.")
 need("Requires-Dist", r"^pytest.*extra == .test.")
+need("Requires-Dist", r"^numpy>=1\.23$")
 need("Description-Content-Type", r"markdown")
 if "## Set-up" not in (meta.get_payload() or ""):
     problems.append("metadata: the long description is not README.md")
@@ -97,7 +99,8 @@ if "## Set-up" not in (meta.get_payload() or ""):
 with tarfile.open(sdist) as tar:
     members = {m.name.split("/", 1)[1] for m in tar.getmembers() if "/" in m.name}
 for path in ["pyproject.toml", "CMakeLists.txt", "README.md", "LICENSE", "CHANGELOG.md",
-             "PKG-INFO", "stubs/tessarin-stubs/__init__.pyi", "examples/light_curve.py",
+             "PKG-INFO", "stubs/tessarin-stubs/__init__.pyi", "stubs/tessarin-stubs/fspl.pyi",
+             "examples/light_curve.py",
              "src/lib.cpp", "src/exports.map", "tools/run_tests.sh"]:
     if path not in members:
         problems.append(f"sdist: {path} missing")

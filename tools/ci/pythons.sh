@@ -34,8 +34,11 @@ for python in $PYTHONS; do
   echo "== CPython $version ($python)"
   rm -rf "$work/venv"
   "$python" -m venv "$work/venv"
+  # Without build isolation: the build requirements (scikit-build-core,
+  # NumPy's headers) go into the environment itself.
+  mapfile -t requirements < <("$work/venv/bin/python" "$ROOT/tools/test_requirements.py" --build)
   "$work/venv/bin/python" -m pip install -q --disable-pip-version-check \
-    scikit-build-core pytest
+    "${requirements[@]}" pytest
   "$work/venv/bin/python" -m pip install -q --disable-pip-version-check --no-build-isolation \
     --config-settings=build-dir="$work/cmake" "$ROOT"
   # From another directory, so that the installed module is the one tested.

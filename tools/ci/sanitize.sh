@@ -26,12 +26,15 @@ if ! command -v g++ >/dev/null || ! dpkg -s libasan8 libubsan1 libgtest-dev >/de
     libgtest-dev >/dev/null
 fi
 # The test extra of pyproject.toml, without building the module: the
-# sanitized build below is the one tested.
+# sanitized build below is the one tested. It is built by CMake against the
+# NumPy headers of the build requirements.
 mapfile -t TEST_REQUIREMENTS < <("$PYTHON" tools/test_requirements.py)
 [ ${#TEST_REQUIREMENTS[@]} -gt 0 ] || { echo "sanitize: no test requirements read" >&2; exit 1; }
+mapfile -t BUILD_REQUIREMENTS < <("$PYTHON" tools/test_requirements.py --build)
 # pytest-xdist: the suite runs about four times slower under the sanitizers,
 # so it is spread over two worker processes (each under the sanitizers too).
-"$PYTHON" -m pip install -q --root-user-action=ignore "${TEST_REQUIREMENTS[@]}" pytest-xdist
+"$PYTHON" -m pip install -q --root-user-action=ignore "${TEST_REQUIREMENTS[@]}" \
+  "${BUILD_REQUIREMENTS[@]}" pytest-xdist
 
 # float-cast-overflow is not part of GCC's "undefined" group; a double that
 # does not fit the integer it is converted to is undefined behaviour.

@@ -37,4 +37,11 @@ except BaseException as error:  # PanicException derives from BaseException
     assert type(error).__name__ == "PanicException", repr(error)
 else:
     sys.exit("unequal table lengths did not raise PanicException")
+# The fitting functions: NumPy arrays in, broadcast, NumPy arrays out.
+import numpy as np  # noqa: E402
+from tessarin import fspl  # noqa: E402
+
+bands = fspl.linear(np.linspace(0.0, 0.3, 7)[:, None], 0.1, [0.4, 0.6])
+assert bands.shape == (7, 2) and bands.dtype == np.float64, bands
+assert type(fspl.uniform(0.5, 0.1)) is np.float64
 print(f"{tessarin.__file__}: imports and computes")

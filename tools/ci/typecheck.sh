@@ -56,6 +56,23 @@ for name, doc in docs.items():
     runner.run(test)
 print(f"{examples} examples in {len(docs)} docstrings")
 
+# The fitting functions: the last overload of each carries the docstring.
+from tessarin import fspl
+stub = stub.with_name("fspl.pyi")
+tree = ast.parse(stub.read_text())
+docs = {f.name: ast.get_docstring(f, clean=False) for f in tree.body
+        if isinstance(f, ast.FunctionDef) and ast.get_docstring(f, clean=False)}
+missing = [name for name in fspl.__all__ if not docs.get(name)]
+if missing:
+    sys.exit(f"fspl functions without a docstring in the stubs: {missing}")
+for name, doc in docs.items():
+    test = parser.get_doctest(doc, dict(vars(fspl)), "fspl." + name, str(stub), 0)
+    if not test.examples:
+        sys.exit(f"fspl.{name}: no example in its docstring")
+    examples += len(test.examples)
+    runner.run(test)
+print(f"{examples} examples with the {len(docs)} docstrings of fspl")
+
 # README: the interactive blocks share one namespace, read from the top, and
 # must print what they show; the other blocks must run on their own. The
 # names those take from their reader are given a flux map of unequal lengths,
@@ -112,6 +129,22 @@ assert_type(tessarin.integrated_flux_map_heyrovsky_magnification(l, 1.0, 0.1, ra
 assert_type(tessarin.discrete_flux_map_heyrovsky_magnification(l, 1.0, 0.1, [0.25, 0.75], [0.5, 0.5]), List[float])
 peak: float = max(tessarin.integrated_heyrovsky_magnification([0.0], 1.0, 0.1))
 assert peak > 1.0
+
+from typing import Union
+
+import numpy.typing as npt
+
+from tessarin import fspl
+
+u = np.linspace(0.0, 0.3, 7)
+assert_type(fspl.linear(0.5, 0.1, 0.6), np.float64)
+assert_type(fspl.uniform(np.float64(0.5), 1, rtol=1e-6), np.float64)
+assert_type(fspl.quadratic(u, 0.1, a=0.4, b=[0.2, 0.3][0]), Union[npt.NDArray[np.float64], np.float64])
+assert_type(fspl.claret(u, 0.1, 0.5, 0.1, 0.2, -0.1), Union[npt.NDArray[np.float64], np.float64])
+out: npt.NDArray[np.float64] = np.empty(7)
+assert_type(fspl.square_root(u, 0.1, 0.3, 0.4, out=out), npt.NDArray[np.float64])
+mu = np.linspace(0.0, 1.0, 11)
+assert_type(fspl.tabulated(u, 0.1, mu, 1 - 0.6 * (1 - mu), rtol=1e-4), Union[npt.NDArray[np.float64], np.float64])
 EOF
 
 cat > user_wrong.py <<'EOF'
@@ -128,6 +161,11 @@ tessarin.witt_mao_magnification([0.5], 1.0, rho=0.1)  # wrong: no such keyword
 tessarin.discrete_flux_map_heyrovsky_magnification([0.5], "1", 0.1, [0.5], [1.0])  # wrong: re is a str
 b: list[str] = tessarin.integrated_witt_mao_magnification([0.5], 1.0, 0.1)  # wrong: list of floats
 tessarin.uniform_disk_magnification([0.5], 1.0, 0.1)  # wrong: no such function
+from tessarin import fspl
+fspl.linear(0.5, 0.1)  # wrong: c missing
+fspl.uniform(0.5, 0.1, 1e-6)  # wrong: rtol is keyword only
+c: float = fspl.power2([0.5, 1.0], 0.1, 0.6, 0.5)  # wrong: an array, not a float
+fspl.tabulated(0.5, 0.1, [0.0, 1.0], [1.0, 1.0], out=[0.0])  # wrong: out is an ndarray
 EOF
 grep -n '# wrong' user_wrong.py | cut -d: -f1 | sort -n >expected_lines
 
