@@ -2,7 +2,8 @@
 
 A speed-up of the kernels may reorder nothing: every magnification, every
 error message and every exception must stay exactly what it was. This script
-evaluates the seven functions on a fixed, varied sample (separations from 0
+evaluates the seven functions (and every law of tessarin.fspl at several
+tolerances) on a fixed, varied sample (separations from 0
 to 1e6, the limb and ring windows and their edges, negative, NaN and
 infinite inputs, sources from 1e-4 to 1e3 Einstein radii, empty and odd
 tables) and records each outcome as float.hex (NaNs with their bit pattern)
@@ -162,7 +163,68 @@ def sample() -> dict:
                 add(f"{name} {tname} x={x!r}", fn, [x], 1.0, 1.0, bl, bf)
         add(f"{name} mismatch", fn, [0.5], 1.0, 1.0, [0.1, 0.2, 0.3], [1.0, 1.0])
         add(f"{name} empty l", fn, [], 1.0, 1.0, [0.0, 1.0], [1.0, 1.0])
+    if hasattr(tessarin, "fspl"):
+        fspl_sample(cases, rng)
     return cases
+
+
+def fspl_outcome(fn, *args, **kwargs):
+    try:
+        result = fn(*args, **kwargs)
+    except (KeyboardInterrupt, SystemExit):
+        raise
+    except BaseException as e:
+        return ["raise", type(e).__name__, str(e)]
+    import numpy as np
+
+    return [enc(float(v)) for v in np.ravel(result)]
+
+
+def fspl_sample(cases: dict, rng: random.Random) -> None:
+    """The fitting family: every law at the tolerances' edges and between,
+    across the limb, the centre, the far field and bad elements."""
+    from tessarin import fspl
+
+    zs = [0.0, 1e-12, 1e-3, 0.3, 0.7, 0.95, 0.999, 1.0, 1.001, 1.05, 1.2, 1.5, 2.0, 2.5,
+          3.0, 4.0, 6.0, 10.0, 100.0, 1e4]
+    zs += near(1.0, OFFSETS[:8])
+    zs += [rng.uniform(0, 3) for _ in range(8)]
+    bad = [-0.5, NAN, INF]
+    laws = [
+        ("uniform", fspl.uniform, [()]),
+        ("linear", fspl.linear, [(0.6,), (1.0,), (-0.3,), (1.2,)]),
+        ("quadratic", fspl.quadratic, [(0.45, 0.25), (3.0, -2.0)]),
+        ("square_root", fspl.square_root, [(0.3, 0.4)]),
+        ("logarithmic", fspl.logarithmic, [(0.6, 0.2)]),
+        ("power2", fspl.power2, [(0.6, 0.6), (0.9, 0.05), (0.5, 3.0)]),
+        ("claret", fspl.claret, [(0.7, -0.6, 0.9, -0.35), (0.0, 0.0, -12.0, 12.0)]),
+    ]
+    for name, fn, coefficient_sets in laws:
+        for coefficients in coefficient_sets:
+            for rtol in (1e-3, 1e-4, 1e-8, 1e-12):
+                for rho in (1e-6, 1e-3, 0.1, 1.0, 10.0, 1e3):
+                    u = [z * rho for z in zs] + bad + [1e8]
+                    cases[f"fspl {name}{coefficients!r} rtol={rtol!r} rho={rho!r}"] = (
+                        fspl_outcome(fn, u, rho, *coefficients, rtol=rtol))
+    tables = {
+        "two": ([0.0, 1.0], [0.4, 1.0]),
+        "atmosphere": ([0.0, 0.05, 0.1, 0.2, 0.35, 0.5, 0.7, 1.0],
+                       [0.22, 0.36, 0.45, 0.58, 0.7, 0.79, 0.89, 1.0]),
+        "limb-bright": ([0.0, 0.5, 1.0], [1.0, 0.6, 0.5]),
+    }
+    for name, (mu, intensity) in tables.items():
+        for rtol in (1e-4, 1e-8, 1e-12):
+            for rho in (1e-3, 0.1, 1.0):
+                u = [z * rho for z in zs] + bad
+                cases[f"fspl tabulated {name} rtol={rtol!r} rho={rho!r}"] = fspl_outcome(
+                    fspl.tabulated, u, rho, mu, intensity, rtol=rtol)
+    for args in [([0.0, 1.0], [1.0]), ([0.0], [1.0]), ([0.0, 0.5, 0.5, 1.0], [1, 1, 1, 1]),
+                 ([0.0, 1.0], [-1.0, 1.0]), ([0.0, 1.0], [0.0, 0.0])]:
+        cases[f"fspl tabulated bad {args!r}"] = fspl_outcome(fspl.tabulated, 0.5, 0.1, *args)
+    for rho in (0.0, -1.0, NAN, INF, 1e-300, 1e300):
+        cases[f"fspl linear rho={rho!r}"] = fspl_outcome(fspl.linear, [0.0, 0.5, 2.0], rho, 0.6)
+    for rtol in (0.0, 1e-13, 2e-3, NAN):
+        cases[f"fspl rtol={rtol!r}"] = fspl_outcome(fspl.linear, 0.5, 0.1, 0.6, rtol=rtol)
 
 
 def count_values(cases: dict) -> int:
