@@ -100,12 +100,10 @@ void disk_excess(double u, double rho, double g0, const double *mu, double *out,
         const V nc = select(limb, V(1.0), q * q);
         const V kc = select(limb, V(1.0), lanes::fabs(q) * (lanes::sqrt(s * s + 4.0) / t));
         const V R2 = R * R;
-        const V h = (d * s) * 0.5;
-        const V k_term = (d * (h + 4.0)) / (R2 * t);
-        const V e_term = (t * s) / (R2 + R2);
         const V p_term = ((1.0 + R2) * (d2 + d2)) / ((R2 * s) * t);
-        const V S = cel_pair_sum_lanes<V>(kc, nc, p_term, p_term, V(1.0), e_term - k_term,
-                                          e_term * (kc * kc) - k_term);
+        const V a_ek = (2.0 * (3.0 * R - u)) / (R2 * t);
+        const V b_ek = ((2.0 * d) * (d - 2.0 * s)) / ((R2 * s) * t);
+        const V S = cel_pair_sum_lanes<V>(kc, nc, p_term, p_term, V(1.0), a_ek, b_ek);
         a = select(far, series, S / PI);
       }
     }
