@@ -172,6 +172,22 @@ TEST(Profiles, TableChecks) {
   };
   for (std::size_t i = 0; i < cases.size(); ++i)
     EXPECT_EQ(check_table(cases[i].table) == nullptr, cases[i].ok) << "case " << i;
+  // The most nodes a table may have, and one more.
+  for (std::size_t n : {MAX_TABLE_NODES, MAX_TABLE_NODES + 1}) {
+    Table table;
+    for (std::size_t i = 0; i < n; ++i) {
+      table.mu.push_back(static_cast<double>(i) / static_cast<double>(n - 1));
+      table.intensity.push_back(1.0);
+    }
+    EXPECT_EQ(check_table(table) == nullptr, n == MAX_TABLE_NODES) << n;
+    if (n == MAX_TABLE_NODES) {
+      // A lens over the star: every node a cut, the value that of the
+      // uniform disk the flat table is.
+      Evaluator e(Law::tabulated, 1e-8, &table);
+      const double a = e(0.05, 0.1, nullptr);
+      EXPECT_NEAR(a, disk_magnification(0.05, 0.1), 1e-8 * a);
+    }
+  }
 }
 
 TEST(Profiles, TableMomentsMatchTheLawItTabulates) {

@@ -443,6 +443,8 @@ BAD_TABLES = [
     ([0.0, 1.0], [-0.1, 1.0]),               # negative intensity
     ([0.0, np.nan, 1.0], [1.0] * 3),         # a NaN node
     (np.ma.array([0.0, 0.5, 1.0], mask=[0, 1, 0]), [1.0] * 3),  # a masked node is NaN
+    ([0.0, 1.0], [0.0, 0.0]),                # no flux
+    (np.linspace(0.0, 1.0, 257), np.ones(257)),  # more nodes than the integral splits at
 ]
 
 

@@ -56,13 +56,36 @@ inline constexpr char RTOL_AND_OUT[] =
     "    rtol * (A - 1) + 4 eps (eps = 2**-52): far from the lens A - 1 is\n"
     "    what is measured. The promise holds for 1e-6 <= rho <= 1e3 and every\n"
     "    u >= 0; outside that range of rho the value is computed, with no\n"
-    "    promise.\n"
+    "    promise. Coefficients are taken to be of order unity: a profile made\n"
+    "    of coefficients beyond 1e6 that cancel to a brightness of order one\n"
+    "    is computed with no promise.\n"
     "out : ndarray, optional, keyword only\n"
     "    A writeable float64 array for the result, of the broadcast shape of\n"
     "    the inputs (or of a shape they broadcast to, as for a ufunc); it is\n"
     "    filled and returned. It may share memory with an input: the\n"
     "    overlapping operands are copied first, as NumPy's ufuncs do. After a\n"
     "    call that raised, its contents are unspecified.\n";
+
+inline constexpr char METHOD[] =
+    "\n"
+    "Notes\n"
+    "-----\n"
+    "Each element chooses its method for the tolerance. From\n"
+    "u / rho = max(2, (rtol / 100)^(-1/16)) on (2.4 at rtol = 1e-4, 4.2\n"
+    "at 1e-8, 7.5 at 1e-12) the mean-value expansion in (rho / u)^2 with\n"
+    "the profile's radial moments (up to nine terms, summed until a term\n"
+    "is below the tolerance): a few hundred operations. Closer in, the\n"
+    "brightness-weighted sum of concentric uniform disks, each in closed\n"
+    "form (Witt & Mao 1994, in Bulirsch's complete elliptic integral cel),\n"
+    "integrated over mu by the tanh-sinh rule, split where a disk's limb\n"
+    "passes through the lens and at a table's nodes; the step is halved\n"
+    "until two successive sums prove the tolerance. That takes about 40\n"
+    "disks at rtol = 1e-4, 60 at 1e-8 and 100 at 1e-12 for a lens over\n"
+    "the star (half as many outside it), and as many again per node of a\n"
+    "table. The uniform disk needs no integral: one closed form (or the\n"
+    "expansion) per element. Results do not depend on the array's shape,\n"
+    "its chunking, the number of threads or the processor's vector\n"
+    "instructions: every element is computed alone, bit for bit the same.\n";
 
 inline constexpr char RETURNS[] =
     "\n"
@@ -93,9 +116,9 @@ inline constexpr char RAISES[] =
 inline constexpr char TABLE_RAISES[] =
     "ValueError\n"
     "    A malformed table: mu and intensity of different lengths, fewer\n"
-    "    than two nodes, mu not increasing or not running from 0 to 1, a\n"
-    "    negative or non-finite intensity, or no flux at all. The message\n"
-    "    says which.\n";
+    "    than two nodes or more than 256, mu not increasing or not running\n"
+    "    from 0 to 1, a negative or non-finite intensity, or no flux at all.\n"
+    "    The message says which.\n";
 
 inline constexpr char EXAMPLE_START[] =
     "\n"
@@ -115,7 +138,7 @@ inline constexpr auto UNIFORM =
          "\n"
          "Surface brightness I(mu) = 1.\n"
          "\n",
-         MAGNIFICATION, "\n", U_AND_RHO, RTOL_AND_OUT, RETURNS, RAISES, EXAMPLE_START,
+         MAGNIFICATION, "\n", U_AND_RHO, RTOL_AND_OUT, RETURNS, RAISES, METHOD, EXAMPLE_START,
          ">>> A = fspl.uniform(u, 0.1)\n"
          ">>> A.shape\n"
          "(7,)\n");
@@ -132,47 +155,50 @@ inline constexpr auto LINEAR =
          "\n",
          MAGNIFICATION, "\n", U_AND_RHO,
          "c : array_like\n"
-         "    Linear limb-darkening coefficient (0 <= c <= 1 keeps the brightness\n"
-         "    non-negative).\n",
-         RTOL_AND_OUT, RETURNS, RAISES, EXAMPLE_START,
+         "    Linear limb-darkening coefficient: c <= 1 (the limb's brightness\n"
+         "    1 - c is not negative); c < 0 brightens the limb.\n",
+         RTOL_AND_OUT, RETURNS, RAISES, METHOD, EXAMPLE_START,
          ">>> A = fspl.linear(u, 0.1, 0.6)\n"
          ">>> bands = fspl.linear(u[:, None], 0.1, [0.4, 0.6, 0.8])  # three bands\n"
          ">>> bands.shape\n"
          "(7, 3)\n");
 
-inline constexpr auto QUADRATIC = join(
-    "quadratic(u, rho, a, b, *, rtol=1e-08, out=None)", SEPARATOR,
-    "Magnification of a source star with quadratic limb darkening.\n"
-    "\n"
-    "Surface brightness I(mu) = 1 - a (1 - mu) - b (1 - mu)^2.\n"
-    "\n",
-    MAGNIFICATION, "\n", U_AND_RHO,
-    "a, b : array_like\n"
-    "    Quadratic limb-darkening coefficients.\n",
-    RTOL_AND_OUT, RETURNS, RAISES, EXAMPLE_START, ">>> A = fspl.quadratic(u, 0.1, 0.45, 0.25)\n");
+inline constexpr auto QUADRATIC =
+    join("quadratic(u, rho, a, b, *, rtol=1e-08, out=None)", SEPARATOR,
+         "Magnification of a source star with quadratic limb darkening.\n"
+         "\n"
+         "Surface brightness I(mu) = 1 - a (1 - mu) - b (1 - mu)^2.\n"
+         "\n",
+         MAGNIFICATION, "\n", U_AND_RHO,
+         "a, b : array_like\n"
+         "    Quadratic limb-darkening coefficients.\n",
+         RTOL_AND_OUT, RETURNS, RAISES, METHOD, EXAMPLE_START,
+         ">>> A = fspl.quadratic(u, 0.1, 0.45, 0.25)\n");
 
-inline constexpr auto SQUARE_ROOT = join(
-    "square_root(u, rho, c, d, *, rtol=1e-08, out=None)", SEPARATOR,
-    "Magnification of a source star with square-root limb darkening.\n"
-    "\n"
-    "Surface brightness I(mu) = 1 - c (1 - mu) - d (1 - sqrt(mu)).\n"
-    "\n",
-    MAGNIFICATION, "\n", U_AND_RHO,
-    "c, d : array_like\n"
-    "    Square-root limb-darkening coefficients.\n",
-    RTOL_AND_OUT, RETURNS, RAISES, EXAMPLE_START, ">>> A = fspl.square_root(u, 0.1, 0.3, 0.4)\n");
+inline constexpr auto SQUARE_ROOT =
+    join("square_root(u, rho, c, d, *, rtol=1e-08, out=None)", SEPARATOR,
+         "Magnification of a source star with square-root limb darkening.\n"
+         "\n"
+         "Surface brightness I(mu) = 1 - c (1 - mu) - d (1 - sqrt(mu)).\n"
+         "\n",
+         MAGNIFICATION, "\n", U_AND_RHO,
+         "c, d : array_like\n"
+         "    Square-root limb-darkening coefficients.\n",
+         RTOL_AND_OUT, RETURNS, RAISES, METHOD, EXAMPLE_START,
+         ">>> A = fspl.square_root(u, 0.1, 0.3, 0.4)\n");
 
-inline constexpr auto LOGARITHMIC = join(
-    "logarithmic(u, rho, c, d, *, rtol=1e-08, out=None)", SEPARATOR,
-    "Magnification of a source star with logarithmic limb darkening.\n"
-    "\n"
-    "Surface brightness I(mu) = 1 - c (1 - mu) - d mu ln(mu), which is\n"
-    "1 - c at the limb (mu ln(mu) tends to 0).\n"
-    "\n",
-    MAGNIFICATION, "\n", U_AND_RHO,
-    "c, d : array_like\n"
-    "    Logarithmic limb-darkening coefficients.\n",
-    RTOL_AND_OUT, RETURNS, RAISES, EXAMPLE_START, ">>> A = fspl.logarithmic(u, 0.1, 0.6, 0.2)\n");
+inline constexpr auto LOGARITHMIC =
+    join("logarithmic(u, rho, c, d, *, rtol=1e-08, out=None)", SEPARATOR,
+         "Magnification of a source star with logarithmic limb darkening.\n"
+         "\n"
+         "Surface brightness I(mu) = 1 - c (1 - mu) - d mu ln(mu), which is\n"
+         "1 - c at the limb (mu ln(mu) tends to 0).\n"
+         "\n",
+         MAGNIFICATION, "\n", U_AND_RHO,
+         "c, d : array_like\n"
+         "    Logarithmic limb-darkening coefficients.\n",
+         RTOL_AND_OUT, RETURNS, RAISES, METHOD, EXAMPLE_START,
+         ">>> A = fspl.logarithmic(u, 0.1, 0.6, 0.2)\n");
 
 inline constexpr auto POWER2 =
     join("power2(u, rho, c, alpha, *, rtol=1e-08, out=None)", SEPARATOR,
@@ -184,8 +210,11 @@ inline constexpr auto POWER2 =
          "c : array_like\n"
          "    Power-2 limb-darkening coefficient.\n"
          "alpha : array_like\n"
-         "    Exponent of mu.\n",
-         RTOL_AND_OUT, RETURNS, RAISES, EXAMPLE_START, ">>> A = fspl.power2(u, 0.1, 0.6, 0.5)\n");
+         "    Exponent of mu, alpha >= 0 (0 is the uniform disk). The promise\n"
+         "    holds up to alpha = 1e3; beyond, the central peak of the profile\n"
+         "    is narrower than the integral resolves.\n",
+         RTOL_AND_OUT, RETURNS, RAISES, METHOD, EXAMPLE_START,
+         ">>> A = fspl.power2(u, 0.1, 0.6, 0.5)\n");
 
 inline constexpr auto CLARET =
     join("claret(u, rho, a1, a2, a3, a4, *, rtol=1e-08, out=None)", SEPARATOR,
@@ -197,7 +226,7 @@ inline constexpr auto CLARET =
          MAGNIFICATION, "\n", U_AND_RHO,
          "a1, a2, a3, a4 : array_like\n"
          "    The four coefficients, of mu^(1/2), mu, mu^(3/2) and mu^2.\n",
-         RTOL_AND_OUT, RETURNS, RAISES, EXAMPLE_START,
+         RTOL_AND_OUT, RETURNS, RAISES, METHOD, EXAMPLE_START,
          ">>> A = fspl.claret(u, 0.1, 0.5, 0.1, 0.2, -0.1)\n");
 
 inline constexpr auto TABULATED =
@@ -212,11 +241,11 @@ inline constexpr auto TABULATED =
          MAGNIFICATION, "\n", U_AND_RHO,
          "mu : array_like\n"
          "    The nodes, one-dimensional, strictly increasing from 0 (the limb)\n"
-         "    to 1 (the centre).\n"
+         "    to 1 (the centre); at most 256 of them.\n"
          "intensity : array_like\n"
          "    The surface brightness at each node (any positive scale),\n"
          "    one-dimensional, non-negative, as long as mu.\n",
-         RTOL_AND_OUT, RETURNS, RAISES, TABLE_RAISES, EXAMPLE_START,
+         RTOL_AND_OUT, RETURNS, RAISES, TABLE_RAISES, METHOD, EXAMPLE_START,
          ">>> mu = np.linspace(0.0, 1.0, 101)\n"
          ">>> A = fspl.tabulated(u, 0.1, mu, 1 - 0.6 * (1 - mu))  # the linear law\n");
 

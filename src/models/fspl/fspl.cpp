@@ -139,7 +139,7 @@ template <class Tolerance>
 double integrate(const Integrand &f, const double *cuts, int pieces, bool constant_slope,
                  const Ladder &ladder, Tolerance tolerance) noexcept {
   const int last_node = ladder.last_node;
-  constexpr std::size_t MAX_PIECES = 72;
+  constexpr std::size_t MAX_PIECES = MAX_TABLE_NODES + 2;
   std::array<double, MAX_PIECES> raw{};   // weight * integrand summed over the nodes so far
   std::array<double, MAX_PIECES> slope{}; // a table's slope on each piece
   std::array<double, 2 * ts::NODE_COUNT + 2> nodes, values;
@@ -226,7 +226,7 @@ const char *check_table(const Table &table) noexcept {
   const std::vector<double> &mu = table.mu, &in = table.intensity;
   if (mu.size() != in.size()) return "mu and intensity must have the same length";
   if (mu.size() < 2) return "the table needs at least two nodes";
-  if (mu.size() > 60) return "the table may have at most 60 nodes";
+  if (mu.size() > MAX_TABLE_NODES) return "the table may have at most 256 nodes";
   for (std::size_t i = 0; i < mu.size(); ++i) {
     if (!std::isfinite(mu[i])) return "mu must be finite";
     if (!std::isfinite(in[i])) return "intensity must be finite";
@@ -282,7 +282,7 @@ double Evaluator::operator()(double u, double rho, const double *coefficients) {
   }
 
   // The cuts, in increasing order.
-  std::array<double, 72> cuts{};
+  std::array<double, MAX_TABLE_NODES + 3> cuts{};
   int n = 0;
   cuts[static_cast<std::size_t>(n++)] = 0.0;
   double special = -1.0;

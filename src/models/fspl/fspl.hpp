@@ -46,6 +46,9 @@ constexpr int coefficient_count(Law law) noexcept {
 inline constexpr double MIN_RTOL = 1e-12;
 inline constexpr double MAX_RTOL = 1e-3;
 
+// The most nodes a table may have (each adds a piece to the integral).
+inline constexpr std::size_t MAX_TABLE_NODES = 256;
+
 // An I(mu) table, checked by check_table before use.
 struct Table {
   std::vector<double> mu;
@@ -53,7 +56,8 @@ struct Table {
 };
 
 // nullptr for a usable table; otherwise a fixed message saying what is wrong
-// (lengths differ, fewer than two nodes, mu not increasing, not running
+// (lengths differ, fewer than two nodes or more than MAX_TABLE_NODES, mu
+// not increasing, not running
 // from 0 to 1, a negative or non-finite intensity, no flux at all).
 const char *check_table(const Table &table) noexcept;
 
