@@ -243,7 +243,8 @@ const char *check_table(const Table &table) noexcept {
 }
 
 Evaluator::Evaluator(Law law, double rtol, const Table *table)
-    : law_(law), rtol_(rtol), table_(table), ladder_(ladder_for(rtol)), excess_(choose_excess()) {}
+    : law_(law), rtol_(rtol), table_(table), ladder_(ladder_for(rtol)), excess_(choose_excess()),
+      series_from_(series_from(rtol)) {}
 
 namespace {
 // The point lens never demagnifies, so neither does any mean of it; a sum
@@ -254,26 +255,33 @@ double at_least_one(double a) noexcept {
 }
 } // namespace
 
+bool Evaluator::profile_for(const double *coefficients) noexcept {
+  const auto n = static_cast<std::size_t>(coefficient_count(law_));
+  if (cached_ && std::memcmp(coefficients, cached_coefficients_, n * sizeof(double)) == 0) {
+    return cached_valid_;
+  }
+  if (n > 0) std::memcpy(cached_coefficients_, coefficients, n * sizeof(double));
+  cached_ = true;
+  cached_valid_ = make_profile(law_, coefficients, table_, profile_);
+  if (!cached_valid_) return false;
+  profile_.moments(moments_, LAPLACIAN_ORDERS + 1);
+  cached_valid_ = moments_[0] > 0.0;
+  for (int k = 1; k <= LAPLACIAN_ORDERS; ++k)
+    moments_[k] /= moments_[0];
+  return cached_valid_;
+}
+
 double Evaluator::operator()(double u, double rho, const double *coefficients) {
   if (!(u >= 0.0) || !(rho > 0.0) || !(rho < INF)) return NaN;
-  Profile profile;
-  if (!make_profile(law_, coefficients, table_, profile)) return NaN;
+  if (!profile_for(coefficients)) return NaN;
   if (u == INF) return 1.0;
   if (u > UNMAGNIFIED_BEYOND) return 1.0;
 
-  std::array<double, LAPLACIAN_ORDERS + 1> moments{};
-  profile.moments(moments.data(), 1);
-  const double flux = moments[0];
-  if (!(flux > 0.0)) return NaN;
+  const Profile &profile = profile_;
+  const double flux = moments_[0];
   const Scale scale{rtol_, rho >= 1.0};
   const double z = u / rho;
-
-  if (z >= series_from(rtol_)) {
-    profile.moments(moments.data(), LAPLACIAN_ORDERS + 1);
-    for (int k = 1; k <= LAPLACIAN_ORDERS; ++k)
-      moments[static_cast<std::size_t>(k)] /= flux;
-    return at_least_one(1.0 + far_field(u, rho, moments.data(), scale));
-  }
+  if (z >= series_from_) return at_least_one(1.0 + far_field(u, rho, moments_, scale));
 
   const double g0 = disk_magnification(u, rho) - 1.0;
   const double boundary = profile.centre() * g0;

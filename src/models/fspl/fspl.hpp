@@ -11,55 +11,11 @@
 #include <cstddef>
 #include <vector>
 
+#include "models/fspl/law.hpp"
+#include "models/fspl/profile.hpp"
 #include "stop.hpp"
 
 namespace tessarin::models::fspl {
-
-// The surface-brightness laws, mu = sqrt(1 - r^2) with r in source radii.
-enum class Law {
-  uniform,     // 1
-  linear,      // 1 - c (1 - mu)
-  quadratic,   // 1 - a (1 - mu) - b (1 - mu)^2
-  square_root, // 1 - c (1 - mu) - d (1 - sqrt(mu))
-  logarithmic, // 1 - c (1 - mu) - d mu ln(mu)
-  power2,      // 1 - c (1 - mu^alpha)
-  claret,      // 1 - sum_k a_k (1 - mu^(k/2)), k = 1..4
-  tabulated,   // linear in mu between the nodes of a table
-};
-
-// How many broadcast coefficients follow u and rho for `law`.
-constexpr int coefficient_count(Law law) noexcept {
-  switch (law) {
-    case Law::uniform:
-    case Law::tabulated:
-      return 0;
-    case Law::linear:
-      return 1;
-    case Law::claret:
-      return 4;
-    default:
-      return 2;
-  }
-}
-
-// The bounds of the relative tolerance that the functions promise to meet.
-inline constexpr double MIN_RTOL = 1e-12;
-inline constexpr double MAX_RTOL = 1e-3;
-
-// The most nodes a table may have (each adds a piece to the integral).
-inline constexpr std::size_t MAX_TABLE_NODES = 256;
-
-// An I(mu) table, checked by check_table before use.
-struct Table {
-  std::vector<double> mu;
-  std::vector<double> intensity;
-};
-
-// nullptr for a usable table; otherwise a fixed message saying what is wrong
-// (lengths differ, fewer than two nodes or more than MAX_TABLE_NODES, mu
-// not increasing, not running
-// from 0 to 1, a negative or non-finite intensity, no flux at all).
-const char *check_table(const Table &table) noexcept;
 
 // The disk part of the integrand at a batch of nodes (models/fspl/disk_lanes.hpp).
 using ExcessBatch = void (*)(double u, double rho, double g0, const double *mu, double *out,
@@ -89,11 +45,21 @@ public:
   bool run(std::size_t count, char *const *data, const std::ptrdiff_t *strides, StopCheck stop);
 
 private:
+  // The profile of the last coefficients seen, with its moments N_0 and
+  // N_k / N_0 (k >= 1): a light curve or a grid keeps its coefficients
+  // from one element to the next.
+  bool profile_for(const double *coefficients) noexcept;
+
   Law law_;
   double rtol_;
   const Table *table_;
   Ladder ladder_;
   ExcessBatch excess_;
+  double series_from_;
+  bool cached_ = false, cached_valid_ = false;
+  double cached_coefficients_[4] = {};
+  Profile profile_;
+  double moments_[10] = {};
 };
 
 } // namespace tessarin::models::fspl

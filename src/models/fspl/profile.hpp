@@ -11,7 +11,7 @@
 
 #include <array>
 
-#include "models/fspl/fspl.hpp"
+#include "models/fspl/law.hpp"
 
 namespace tessarin::models::fspl {
 
