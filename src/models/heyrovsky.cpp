@@ -1,10 +1,14 @@
+#include "models/magnification_floor.hpp"
 #include "models/models.hpp"
 #include "models/ring.hpp"
 
 namespace tessarin::models {
 
 Result<double> heyrovsky_magnification(double l, double r, double re, double rstar) {
-  return RingLens(re, rstar)(l, r);
+  const auto a = RingLens(re, rstar)(l, r);
+  // Negative lengths give meaningless values, left as they come.
+  if (a && l >= 0 && r >= 0 && re / rstar > 0) return at_least_one(a.value());
+  return a;
 }
 
 } // namespace tessarin::models
