@@ -6,8 +6,9 @@ namespace tessarin::models {
 
 Result<double> heyrovsky_magnification(double l, double r, double re, double rstar) {
   const auto a = RingLens(re, rstar)(l, r);
-  // Negative lengths give meaningless values, left as they come.
-  if (a && l >= 0 && r >= 0 && re / rstar > 0) return at_least_one(a.value());
+  // Only eta^2 enters the ring mean, so the signs of re and rstar do not
+  // matter; negative lengths give meaningless values, left as they come.
+  if (a && l >= 0 && r >= 0) return at_least_one(a.value());
   return a;
 }
 

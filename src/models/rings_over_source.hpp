@@ -99,7 +99,8 @@ Vector _integrated_heyrovsky_magnification(Vector l, double re, double rstar,
   }
   if (!vector) done = rings_over_source<double>(l, ring, profile, norm, jumps, stop, out.data());
   out.resize(done);
-  if (rstar / re > 0 && non_negative(profile)) at_least_one(out);
+  // Only eta^2 enters the ring means, whatever the signs of re and rstar.
+  if (non_negative(profile)) at_least_one(out);
   return out;
 }
 
