@@ -89,20 +89,16 @@ template <class Table, class Slot> Slot slot(const Table *table, Slot Table::*me
 }
 
 // True when the subclass `type` of `base` iterates, indexes, measures and
-// exports its buffer exactly as `base` does: the same slot functions (a
-// class written in C that replaces one differs here) and the same class
-// attributes behind the slots that call Python (a Python class that defines
-// __getitem__ differs there).
+// exports its buffer exactly as `base` does. A class that defines one of
+// the methods behind these, in Python or in C (whose slots get wrappers in
+// its dictionary), resolves that name to another object than `base` does.
+// The slot pointers of item access and length are not compared: a Python
+// subclass reaches ndarray's __getitem__ through a generic slot function
+// (ndarray publishes one wrapper for its two item slots), the same method.
+// The buffer slots are, since a class written in C may replace them
+// without a name before Python 3.12 (__buffer__).
 bool same_item_access(PyTypeObject *type, PyTypeObject *base) {
   if (type->tp_iter != base->tp_iter ||
-      slot(type->tp_as_sequence, &PySequenceMethods::sq_item) !=
-          slot(base->tp_as_sequence, &PySequenceMethods::sq_item) ||
-      slot(type->tp_as_sequence, &PySequenceMethods::sq_length) !=
-          slot(base->tp_as_sequence, &PySequenceMethods::sq_length) ||
-      slot(type->tp_as_mapping, &PyMappingMethods::mp_subscript) !=
-          slot(base->tp_as_mapping, &PyMappingMethods::mp_subscript) ||
-      slot(type->tp_as_mapping, &PyMappingMethods::mp_length) !=
-          slot(base->tp_as_mapping, &PyMappingMethods::mp_length) ||
       slot(type->tp_as_buffer, &PyBufferProcs::bf_getbuffer) !=
           slot(base->tp_as_buffer, &PyBufferProcs::bf_getbuffer) ||
       slot(type->tp_as_buffer, &PyBufferProcs::bf_releasebuffer) !=
