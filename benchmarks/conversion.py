@@ -26,6 +26,7 @@ import array
 import json
 import platform
 import statistics
+import tempfile
 import time
 from pathlib import Path
 
@@ -37,6 +38,17 @@ RESULTS = Path(__file__).parent / "results" / "conversion.json"
 N = 10**6
 
 
+class Subclass(np.ndarray):
+    """Keeps ndarray's item access: read from its buffer."""
+
+
+def _memmap(values):
+    mapped = np.memmap(tempfile.TemporaryFile(), dtype=np.float64, mode="w+",
+                       shape=values.shape)
+    mapped[:] = values
+    return mapped
+
+
 def sequences():
     values = np.linspace(0.0, 2.0, N)
     wide = np.zeros(3 * N)
@@ -44,6 +56,8 @@ def sequences():
     return {
         "list of floats": values.tolist(),
         "float64 ndarray": values,
+        "float64 ndarray subclass": values.view(Subclass),
+        "float64 memmap": _memmap(values),
         "float64 ndarray, stride -3": wide[::-3],
         "array('d')": array.array("d", values.tolist()),
         "memoryview of array('d')": memoryview(array.array("d", values.tolist())),

@@ -39,8 +39,11 @@ import sys
 import time
 from dataclasses import dataclass
 
-import numpy as np
-from scipy.optimize import least_squares
+try:
+    import numpy as np
+    from scipy.optimize import least_squares
+except ImportError:  # --help still works; a run says what to install
+    np = least_squares = None
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lensing  # noqa: E402  (the helper next to this script)
@@ -210,6 +213,10 @@ def main() -> int:
     parser = argparse.ArgumentParser(description="Fit MOA-2008-BLG-310 with a finite source.")
     parser.add_argument("--output", default="fit_real_event.png", help="where to write the plot")
     args = parser.parse_args()
+    if least_squares is None:
+        print('fit_real_event.py needs NumPy and SciPy: pip install "tessarin[fit]"',
+              file=sys.stderr)
+        return 1
 
     sets = load()
     moa, bron, ctio = sets
@@ -264,6 +271,7 @@ def plot(model: Model, p, solved, output: str) -> bool:
         return False
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
+    from matplotlib.ticker import MaxNLocator
 
     t0, u0, t_e, rho, u_ld = model.unpack(p)
     ref = model.sets[1]  # magnitudes on the scale of the set covering the peak
@@ -312,13 +320,17 @@ def plot(model: Model, p, solved, output: str) -> bool:
         axr.axhline(0, color="k", lw=0.8)
         axr.set_ylim(0.12, -0.12)
         axr.set_xlabel("HJD − 2450000 [days]")
+        # The times themselves on the axis, not an offset above it, few
+        # enough that their labels stay apart.
+        axr.ticklabel_format(axis="x", useOffset=False, style="plain")
+        axr.xaxis.set_major_locator(MaxNLocator(nbins=5))
         axr.set_ylabel("data − model [mag]")
     axes[0, 0].set_ylabel("magnitude (Bronberg scale)")
     axes[0, 0].set_title("MOA-2008-BLG-310: four days around the peak", fontsize=10)
     axes[0, 1].set_title("the crossing (dotted: u = ρ; shaded: masked anomaly; × not fitted)",
                          fontsize=10)
     axes[0, 0].legend(loc="upper left", fontsize=8)
-    fig.suptitle(f"$t_0$ = {t0:.4f}, $u_0$ = {u0:.5f}, $t_E$ = {t_e:.2f} d, "
+    fig.suptitle(f"$t_0$ = {t0:.4f} (HJD − 2450000), $u_0$ = {u0:.5f}, $t_E$ = {t_e:.2f} d, "
                  f"ρ = {rho:.5f}, $u_{{LD}}$ = {u_ld:.2f} (unfiltered), {U_LD_I} (I)",
                  fontsize=11)
     fig.tight_layout()

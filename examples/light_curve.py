@@ -96,6 +96,14 @@ def compute() -> dict[str, list[float]]:
 
 MODELS = ["point source", "uniform disk", "linear LD, disks", "linear LD, rings",
           "quadratic LD, table"]
+# What each curve is, in physical terms, for the legends.
+LABELS = {
+    "point source": "point source",
+    "uniform disk": "uniform disk",
+    "linear LD, disks": "linear limb darkening, u = 0.6 (concentric disks)",
+    "linear LD, rings": "linear limb darkening, u = 0.6 (rings)",
+    "quadratic LD, table": f"quadratic, a = {QUAD_A:g}, b = {QUAD_B:g} (a table)",
+}
 # Column headings of the printed table, which fits 80 columns.
 SHORT = {"point source": "point", "uniform disk": "uniform", "linear LD, disks": "lin. disks",
          "linear LD, rings": "lin. rings", "quadratic LD, table": "quadratic"}
@@ -165,7 +173,7 @@ def plot(curves: dict[str, list[float]], output: str) -> bool:
         3, 1, figsize=(8, 10), gridspec_kw=dict(height_ratios=[3, 3, 2]))
 
     for name in MODELS:
-        ax_full.plot(t, curves[name], label=name, **style[name])
+        ax_full.plot(t, curves[name], label=LABELS[name], **style[name])
     ax_full.set_yscale("log")
     ax_full.set_xlim(t[0], t[-1])
     ax_full.set_xlabel("time from closest approach [days]")
@@ -174,12 +182,13 @@ def plot(curves: dict[str, list[float]], output: str) -> bool:
         f"Point lens crossing a star: $\\rho_* = \\theta_*/\\theta_E$ = {RHO:g}, "
         f"$u_0$ = {U0:g}, $t_E$ = {T_E:g} d")
     ax_full.axvspan(-1.6, 1.6, color="0.9", zorder=0, label="enlarged below (±1.6 d)")
-    ax_full.legend(loc="upper right", fontsize=9)
+    # Upper left, clear of the peak in the middle.
+    ax_full.legend(loc="upper left", fontsize=8)
 
     transit = [i for i, ti in enumerate(t) if abs(ti) <= 1.6]
     tt = [t[i] for i in transit]
     for name in MODELS:
-        ax_zoom.plot(tt, [curves[name][i] for i in transit], label=name, **style[name])
+        ax_zoom.plot(tt, [curves[name][i] for i in transit], label=LABELS[name], **style[name])
     finite_peak = max(max(curves[name]) for name in MODELS[1:])
     ax_zoom.set_ylim(0, 1.35 * finite_peak)
     ax_zoom.set_xlim(-1.6, 1.6)
@@ -198,7 +207,7 @@ def plot(curves: dict[str, list[float]], output: str) -> bool:
     uniform = curves["uniform disk"]
     for name in MODELS[2:]:
         ax_ratio.plot(tt, [curves[name][i] / uniform[i] - 1 for i in transit],
-                      label=name, **style[name])
+                      label=LABELS[name], **style[name])
     ax_ratio.axhline(0, color="tab:blue", lw=1.0)
     for x, side in ((-limb, "right"), (limb, "left")):
         ax_ratio.axvline(x, color="0.7", lw=0.8)
@@ -207,7 +216,11 @@ def plot(curves: dict[str, list[float]], output: str) -> bool:
     ax_ratio.set_xlabel("time from closest approach [days]")
     ax_ratio.set_ylabel("$A / A_\\mathrm{uniform} - 1$")
     ax_ratio.set_title("limb-darkened models against the uniform disk", fontsize=10)
-    ax_ratio.legend(loc="lower center", fontsize=9)
+    # Room below the curves for the legend, clear of the zero line (the
+    # uniform disk) and of the dips at the limb.
+    low, high = ax_ratio.get_ylim()
+    ax_ratio.set_ylim(low - 0.9 * (high - low), high)
+    ax_ratio.legend(loc="lower center", fontsize=8)
 
     fig.tight_layout()
     fig.savefig(output, dpi=120)

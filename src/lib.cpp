@@ -171,6 +171,10 @@ PyMODINIT_FUNC PyInit_tessarin() {
     if (std::optional<BoundaryError> error = fspl::add_submodule(module.borrow())) {
       return std::move(*error);
     }
+    // The version of the package, from pyproject.toml; not in __all__.
+    if (PyModule_AddStringConstant(module.get(), "__version__", TESSARIN_VERSION) < 0) {
+      return take_or_system_error();
+    }
     module_cell = Owned::take_ref(module.get()).release();
     return module.release();
   });

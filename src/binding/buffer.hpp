@@ -41,10 +41,11 @@ private:
 };
 
 // The items of `object`, read from its buffer, when its type is exactly
-// numpy.ndarray, array.array or memoryview and the buffer is one-dimensional
-// and holds native doubles (any stride, read-only or not). Nothing
-// otherwise: the object is then converted as any other sequence, and no
-// exception is left pending.
+// numpy.ndarray, array.array or memoryview, or is numpy.memmap or a
+// subclass of it or of numpy.ndarray that keeps their item access, and the
+// buffer is one-dimensional and holds native doubles (any stride, read-only
+// or not). Nothing otherwise: the object is then converted as any other
+// sequence, and no exception is left pending.
 std::optional<std::vector<double>> read_native_doubles(Borrowed object);
 
 } // namespace tessarin::binding

@@ -5,15 +5,28 @@
 
 #include "binding/buffer.hpp"
 #include "binding/messages.hpp"
-#include "panic.hpp"
 
 namespace tessarin::binding {
 
 namespace {
 
 // A vector of doubles cannot have 2^60 elements on a 64-bit machine: their
-// bytes would overflow the address space.
+// bytes would overflow the address space. list() refuses such a length hint
+// with MemoryError too (its item pointers would overflow it as well).
 constexpr Py_ssize_t max_capacity = Py_ssize_t{1} << 60;
+
+// Items converted between two looks for pending signals. A sequence read
+// item by item may be endless (range(10**19)) and holds the lock throughout;
+// a look costs a few nanoseconds on the main thread (a flag) and nothing
+// elsewhere, next to tens per item.
+constexpr std::size_t SIGNAL_STRIDE = 4096;
+
+// True when a signal handler raised (its exception is pending): looked at
+// once every SIGNAL_STRIDE items, counted by the size of the vector being
+// filled, so that shorter sequences are read as before.
+inline bool interrupted(const std::vector<double> &out) {
+  return out.size() != 0 && out.size() % SIGNAL_STRIDE == 0 && PyErr_CheckSignals() != 0;
+}
 
 // The float value of an item that is not exactly a float.
 inline bool convert_item(PyObject *item, std::vector<double> &out,
@@ -35,6 +48,7 @@ std::optional<BoundaryError> read_items(PyObject *sequence, std::vector<double> 
   std::optional<BoundaryError> error;
   for (Py_ssize_t i = 0; i < (IsList ? PyList_GET_SIZE(sequence) : PyTuple_GET_SIZE(sequence));
        ++i) {
+    if (interrupted(out)) return take_or_system_error();
     PyObject *item = IsList ? PyList_GET_ITEM(sequence, i) : PyTuple_GET_ITEM(sequence, i);
     if (Py_IS_TYPE(item, &PyFloat_Type)) {
       out.push_back(PyFloat_AS_DOUBLE(item));
@@ -51,6 +65,7 @@ std::optional<BoundaryError> iterate(PyObject *sequence, std::vector<double> &ou
   if (!iterator) return take_or_system_error();
   std::optional<BoundaryError> error;
   while (Owned item = Owned::steal(PyIter_Next(iterator.get()))) {
+    if (interrupted(out)) return take_or_system_error();
     if (Py_IS_TYPE(item.get(), &PyFloat_Type)) {
       out.push_back(PyFloat_AS_DOUBLE(item.get()));
     } else if (!convert_item(item.get(), out, error)) {
@@ -92,13 +107,19 @@ Expected<std::vector<double>> to_vector(Borrowed object) {
     if (failure && !failure->matches(PyExc_Exception)) return std::move(*failure);
     hint = 0;
   }
-  if (hint >= max_capacity) panic(messages::CAPACITY_OVERFLOW);
+  // A hint that no vector can hold: MemoryError, as list() raises for it,
+  // before anything is read. A smaller hint that the allocator refuses is
+  // not trusted either way: the vector grows as the items come, and a true
+  // shortage shows when they are appended.
+  if (hint >= max_capacity) {
+    PyErr_NoMemory();
+    return take_or_system_error();
+  }
   std::vector<double> values;
   try {
     values.reserve(static_cast<std::size_t>(hint));
   } catch (const std::bad_alloc &) {
-    // More than the machine has: grow as the items come. A true shortage
-    // shows when they are appended and becomes MemoryError.
+    // More than the machine has: grow as the items come.
   } catch (const std::length_error &) {
   }
 

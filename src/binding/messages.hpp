@@ -40,9 +40,8 @@ inline constexpr const char *NON_TEXT_PAYLOAD = "panic from C++ code";
 inline constexpr const char *TRAP = "uncaught panic at ffi boundary";
 inline constexpr const char *API_CALL_FAILED = "Python API call failed";
 
-// Fatal errors of conversion and initialisation; the last two are followed
-// by a rendering of the interpreter's error.
-inline constexpr const char *CAPACITY_OVERFLOW = "capacity overflow";
+// Fatal errors of initialisation, followed by a rendering of the
+// interpreter's error.
 inline constexpr const char *APPEND_TO_ALL_FAILED = "could not append __name__ to __all__: ";
 inline constexpr const char *EXCEPTION_TYPE_FAILED = "Failed to initialize new exception type.: ";
 

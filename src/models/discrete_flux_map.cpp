@@ -1,3 +1,5 @@
+#include <limits>
+
 #include "models/models.hpp"
 #include "models/ring.hpp"
 #include "panic.hpp"
@@ -18,7 +20,11 @@ Result<Vector> discrete_flux_map_heyrovsky_magnification(Vector l, double re, do
       if (stop.every(1024)) return out;
       const auto a = ring(x, bl[i]);
       if (!a) return a.failure();
-      sum = sum + a.value() * bf[i];
+      // A ring of no flux adds nothing, even through the lens (0 * inf).
+      const double flux = bf[i] == 0 && a.value() == std::numeric_limits<double>::infinity()
+                              ? 0.0
+                              : a.value() * bf[i];
+      sum = sum + flux;
     }
     out.push_back(sum);
   }

@@ -14,6 +14,7 @@
 #include "math_constants.hpp"
 #include "models/concentric_disks.hpp"
 #include "models/integrated.hpp"
+#include "models/magnification_floor.hpp"
 #include "models/models.hpp"
 #include "models/uniform_disk.hpp"
 #include "models/vector_paths.hpp"
@@ -22,6 +23,11 @@
 #include "stop.hpp"
 
 namespace tessarin::models {
+
+// witt_mao_magnification before its values are held at 1 or more
+// (models/magnification_floor.hpp): the concentric-disk integrals take the
+// whole source's magnification as it is computed.
+Result<Vector> uniform_disk_magnification(Vector l, double re, double rstar, StopCheck stop);
 
 // One point by the scalar code, out of line: the vector code gives it the
 // lanes that leave the closed form, and keeps the inline scalar kernels out
@@ -141,7 +147,7 @@ template <class Profile>
 Result<Vector> _integrated_witt_mao_magnification(Vector l, double re, double rstar,
                                                   const Profile &profile, double norm,
                                                   StopCheck stop = {}) {
-  auto whole = witt_mao_magnification(l, re, rstar, stop);
+  auto whole = uniform_disk_magnification(l, re, rstar, stop);
   if (!whole) return whole.failure();
   const double rho = rstar / re;
   if (rho == 0) return std::move(whole).value();
@@ -151,16 +157,17 @@ Result<Vector> _integrated_witt_mao_magnification(Vector l, double re, double rs
   // witt_mao_magnification returns early only when told to stop.
   const std::span<const double> ls(l.data(), m.size());
   Vector out(m.size());
-  std::size_t done;
+  std::size_t done = 0;
+  bool vector = false;
   if constexpr (avx2::BUILT) {
-    if (avx2::available()) {
+    vector = avx2::available();
+    if (vector)
       done = avx2::disks_over_source(ls, rho, m, profile, norm, jumps, cbrt_eps, stop, out.data());
-      out.resize(done);
-      return out;
-    }
   }
-  done = disks_over_source<double>(ls, rho, m, profile, norm, jumps, cbrt_eps, stop, out.data());
+  if (!vector)
+    done = disks_over_source<double>(ls, rho, m, profile, norm, jumps, cbrt_eps, stop, out.data());
   out.resize(done);
+  if (rho > 0 && non_negative(profile)) at_least_one(out);
   return out;
 }
 

@@ -93,4 +93,15 @@ template <class Profile> std::span<const double> jumps_of(const Profile &profile
   }
 }
 
+// Whether the brightness is nowhere negative, so that the mean is one of
+// magnifications and 1 at least: always for a law, per table for a
+// tabulated profile.
+template <class Profile> bool non_negative(const Profile &profile) noexcept {
+  if constexpr (requires { profile.non_negative(); }) {
+    return profile.non_negative();
+  } else {
+    return true;
+  }
+}
+
 } // namespace tessarin::models

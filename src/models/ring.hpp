@@ -60,7 +60,13 @@ public:
     const double s = l + r;
     const double d2 = d * d;
     const double w = four_eta2_ + d2;
-    const double k = std::sqrt((l * r) / w) * (four_eta_ / s);
+    // With the lens at the centre or a ring of radius 0, m = 0; for a
+    // subnormal l + r the factor 4 eta / (l + r) alone overflows, and
+    // 0 * inf would make the mean NaN where it is huge or infinite.
+    const double scale = four_eta_ / s;
+    const double k = (l == 0 || r == 0) && std::isinf(scale) && std::isfinite(four_eta_)
+                         ? 0.0
+                         : std::sqrt((l * r) / w) * scale;
     const double m = k * k;
     const auto K = legendre::ellipk(m);
     if (!K) return K.failure();

@@ -11,6 +11,7 @@
 
 #include "math_constants.hpp"
 #include "models/integrated.hpp"
+#include "models/magnification_floor.hpp"
 #include "models/ring.hpp"
 #include "models/vector_paths.hpp"
 #include "numeric/lanes.hpp"
@@ -90,16 +91,16 @@ Vector _integrated_heyrovsky_magnification(Vector l, double re, double rstar,
   const RingLens ring(re, rstar);
   const auto jumps = jumps_of(profile);
   Vector out(l.size());
-  std::size_t done;
+  std::size_t done = 0;
+  bool vector = false;
   if constexpr (avx2::BUILT) {
-    if (avx2::available()) {
-      done = avx2::rings_over_source(l, ring, profile, norm, jumps, stop, out.data());
-      out.resize(done);
-      return out;
-    }
+    vector = avx2::available();
+    if (vector) done = avx2::rings_over_source(l, ring, profile, norm, jumps, stop, out.data());
   }
-  done = rings_over_source<double>(l, ring, profile, norm, jumps, stop, out.data());
+  if (!vector) done = rings_over_source<double>(l, ring, profile, norm, jumps, stop, out.data());
   out.resize(done);
+  // Only eta^2 enters the ring means, whatever the signs of re and rstar.
+  if (non_negative(profile)) at_least_one(out);
   return out;
 }
 

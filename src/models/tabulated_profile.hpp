@@ -29,7 +29,8 @@ inline constexpr std::size_t MAX_JUMPS = 16;
 class TabulatedProfile {
 public:
   TabulatedProfile(const Vector &bl, const Vector &bf)
-      : table_(bl, bf), jumps_(find_jumps(bl, bf)) {}
+      : table_(bl, bf), jumps_(find_jumps(bl, bf)),
+        non_negative_(std::all_of(bf.begin(), bf.end(), [](double b) { return b >= 0; })) {}
 
   // The brightness at r, or at the lanes of r.
   template <class V> V operator()(V r) const noexcept { return table_.filled(r, 0.0); }
@@ -39,6 +40,9 @@ public:
   // ends with one (dark above it), and every radius given twice with two
   // different brightnesses (a step). At most MAX_JUMPS of them.
   std::span<const double> jumps() const noexcept { return jumps_; }
+
+  // Whether every brightness is 0 or more (none negative or NaN).
+  bool non_negative() const noexcept { return non_negative_; }
 
   // The integral of 2 pi r P(r) over [0, 1] by the same rule, cut at the
   // same jumps, that integrates the magnified flux, so that its end slivers
@@ -91,6 +95,7 @@ private:
 
   interp::LinearTable table_;
   std::vector<double> jumps_;
+  bool non_negative_;
 };
 
 } // namespace tessarin::models

@@ -46,9 +46,9 @@ template <class V> V small_disk_mean_lanes(V u, V R) noexcept {
   // could round under 1 (a point lens never demagnifies) or, once u^2
   // overflows, give inf/inf. There A = 1 + 4 / (u w (u^2 + 2 + u w)),
   // w = sqrt(u^2 + 4), the same expression with the 1 taken out exactly,
-  // which tends to 1 without overflow.
-  const lanes::Mask<V> near =
-      (!(u >= POINT_LENS_FAR)) || (!(lanes::fabs(u) < std::numeric_limits<double>::infinity()));
+  // which tends to 1 without overflow, and is 1 once u itself overflows (a
+  // finite separation in disk radii times a huge disk).
+  const lanes::Mask<V> near = !(u >= POINT_LENS_FAR);
   const V root = lanes::sqrt(v + 4.0);
   const V base_far =
       select(near, (v + 2.0) / (u * root), 1.0 + 4.0 / ((u * root) * ((v + 2.0) + u * root)));

@@ -1,13 +1,15 @@
 #include <limits>
 #include <span>
+#include <utility>
 
 #include "models/disks_over_lanes.hpp"
+#include "models/magnification_floor.hpp"
 #include "models/models.hpp"
 #include "models/vector_paths.hpp"
 
 namespace tessarin::models {
 
-Result<Vector> witt_mao_magnification(Vector l, double re, double rstar, StopCheck stop) {
+Result<Vector> uniform_disk_magnification(Vector l, double re, double rstar, StopCheck stop) {
   Vector out;
   if (l.empty()) return out;
 
@@ -30,6 +32,15 @@ Result<Vector> witt_mao_magnification(Vector l, double re, double rstar, StopChe
   if (!vector) failure = disk_at_separations<double>(l, rho, stop, out.data(), done);
   if (failure != nullptr) return Failure{failure};
   out.resize(done);
+  return out;
+}
+
+Result<Vector> witt_mao_magnification(Vector l, double re, double rstar, StopCheck stop) {
+  auto disk = uniform_disk_magnification(std::move(l), re, rstar, stop);
+  if (!disk) return disk.failure();
+  Vector out = std::move(disk).value();
+  // A negative disk radius gives meaningless values, left as they come.
+  if (rstar / re > 0) at_least_one(out);
   return out;
 }
 

@@ -5,6 +5,7 @@ import math
 import struct
 import subprocess
 import sys
+import tempfile
 import warnings
 
 import numpy as np
@@ -226,8 +227,30 @@ def _column(values):
     return table[:, 1]
 
 
+class Plain(np.ndarray):
+    """A subclass that keeps ndarray's item access: read from its buffer."""
+
+    unit = "source radii"
+
+
+class Mapped(np.memmap):
+    pass
+
+
+def _memmap(values, kind=np.memmap):
+    # A file cannot be mapped empty: map one more item and slice (a memmap).
+    file = tempfile.TemporaryFile()
+    mapped = kind(file, dtype=np.float64, mode="w+", shape=(len(values) + 1,))
+    mapped[:len(values)] = values
+    return mapped[:len(values)]
+
+
 BUFFERS = {
     "ndarray": lambda v: np.array(v, dtype=np.float64),
+    "ndarray subclass": lambda v: np.array(v, dtype=np.float64).view(Plain),
+    "memmap": _memmap,
+    "memmap subclass": lambda v: _memmap(v, Mapped),
+    "memmap, stride -2": lambda v: _memmap(_strided(v, 1))[::-2],
     "read-only": lambda v: _read_only(np.array(v)),
     "stride 2": lambda v: _strided(v, 2),
     "stride -1": lambda v: np.array(v)[::-1],
@@ -290,6 +313,15 @@ class OwnLen(np.ndarray):
         return 1
 
 
+class MappedGetItem(np.memmap):
+    def __getitem__(self, i):  # iteration uses it: two items, then IndexError
+        if not isinstance(i, int):
+            return super().__getitem__(i)
+        if i >= 2:
+            raise IndexError(i)
+        return 9.0
+
+
 def _plain3():
     return np.array([0.5, 2.0, 3.0])
 
@@ -308,6 +340,7 @@ NOT_BUFFERS = {
     "subclass with __iter__": lambda: _plain3().view(OwnIter),
     "subclass with __getitem__": lambda: _plain3().view(OwnGetItem),
     "subclass with __len__": lambda: _plain3().view(OwnLen),
+    "memmap subclass with __getitem__": lambda: _memmap([0.5, 2.0, 3.0], MappedGetItem),
     "matrix": lambda: np.matrix([[0.5, 2.0]]),
     "0-d array": lambda: np.array(2.0),
     "2-D array": lambda: np.array([[0.5, 2.0], [3.0, 4.0]]),
@@ -360,9 +393,29 @@ def test_other_objects_are_converted_by_iteration(make):
     (NOT_BUFFERS["subclass with __iter__"], bit_outcome(wm, [7.0, 8.0], 1.0, 0.1)),
     (NOT_BUFFERS["subclass with __getitem__"], bit_outcome(wm, [9.0, 9.0], 1.0, 0.1)),
     (NOT_BUFFERS["subclass with __len__"], bit_outcome(wm, [0.5, 2.0, 3.0], 1.0, 0.1)),
+    (NOT_BUFFERS["memmap subclass with __getitem__"], bit_outcome(wm, [9.0, 9.0], 1.0, 0.1)),
 ])
 def test_objects_that_refuse_iteration_keep_their_errors(make, expected):
     assert bit_outcome(wm, make(), 1.0, 0.1) == expected
+
+
+def test_memmap_is_read_without_calling_its_getitem():
+    # Iterating a memmap calls its Python __getitem__ once per item; the
+    # buffer holds the same doubles, so none is called.
+    mapped = _memmap([0.5 + i / 1000 for i in range(1000)])
+    calls = []
+
+    def profile(frame, event, arg):
+        if event == "call" and frame.f_code.co_name == "__getitem__":
+            calls.append(frame.f_code.co_filename)
+
+    sys.setprofile(profile)
+    try:
+        got = wm(mapped, 1.0, 0.1)
+    finally:
+        sys.setprofile(None)
+    assert calls == []
+    assert got == wm(mapped.tolist(), 1.0, 0.1)
 
 
 NUMPY_LATE = """

@@ -59,7 +59,8 @@ def workload():
         (dfh, ((0.5, Floaty(2.0)), 1.0, Floaty(0.1)), {"bl": (0.5,), "bf": Sequence([1.0])}),
         # Failures: a conversion TypeError (the lock is let go while it is
         # renamed), an exception of an item passed on, binding errors, a
-        # computation error and fatal errors.
+        # computation error, a fatal error and a length hint no vector can
+        # hold (MemoryError).
         (wm, ([0.5, "x"], 1.0, 0.1), {}),
         (ring, (0.5, RaisingFloat(TypeError("not a radius")), 1.0, 0.1), {}),
         (iwm, ([0.5, RaisingFloat(ValueError("bad"))], 1.0, 0.1), {}),

@@ -168,3 +168,41 @@ def test_point_source_inversion():
     u = np.array([1e-3, 0.01, 0.3, 1.0, 3.0])
     a = np.array(lensing.point_source(u))
     assert fit.u_of_a(a) == pytest.approx(u, rel=1e-6)
+
+
+# The fit run with SciPy hidden: importing it raises ImportError.
+WITHOUT_SCIPY = """
+import runpy, sys
+sys.modules["scipy"] = None
+sys.modules["scipy.optimize"] = None
+script = sys.argv[1]
+sys.argv = sys.argv[1:]
+runpy.run_path(script, run_name="__main__")
+"""
+
+
+@pytest.mark.parametrize("args, status", [(["--help"], 0), ([], 1)])
+def test_the_fit_without_scipy(args, status, tmp_path):
+    run = subprocess.run(
+        [sys.executable, "-c", WITHOUT_SCIPY, os.path.join(EXAMPLES, "fit_real_event.py"),
+         *args, "--output", str(tmp_path / "fit.png")],
+        capture_output=True, text=True, timeout=120, cwd=tmp_path)
+    assert run.returncode == status, run.stderr
+    if status == 0:
+        assert run.stdout.startswith("usage: ") and run.stderr == ""
+    else:
+        # One line naming the extra that brings SciPy; no traceback.
+        assert run.stdout == ""
+        assert run.stderr.count("\n") == 1 and "tessarin[fit]" in run.stderr
+    assert not (tmp_path / "fit.png").exists()
+
+
+def test_the_light_curve_names_its_models_in_physical_terms():
+    light_curve = load("light_curve")
+    labels = light_curve.LABELS
+    assert set(labels) == set(light_curve.MODELS)
+    assert labels["uniform disk"] == "uniform disk"
+    assert labels["linear LD, disks"].startswith("linear limb darkening, u = 0.6")
+    assert labels["linear LD, rings"].startswith("linear limb darkening, u = 0.6")
+    assert labels["quadratic LD, table"].startswith("quadratic, a = 0.45, b = 0.25")
+    assert not any(word in label for label in labels.values() for word in ("LD,", "disks,"))

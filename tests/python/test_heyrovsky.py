@@ -153,7 +153,8 @@ def test_flux_map_degenerate_tables():
     assert flux_map([0.5, 2.0], 1.0, 1.0, [], []) == [0.0, 0.0]
     assert flux_map([], 1.0, 1.0, [0.5], [1.0]) == []
     assert flux_map([0.5], 1.0, 1.0, [0.5], [1.0]) == [math.inf]
-    assert math.isnan(flux_map([0.5], 1.0, 1.0, [0.5], [0.0])[0])
+    # A ring of no flux through the lens adds nothing (0, not 0 * inf).
+    assert flux_map([0.5], 1.0, 1.0, [0.5], [0.0]) == [0.0]
 
 
 @pytest.mark.parametrize("l", [[], [1.0]])

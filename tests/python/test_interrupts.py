@@ -131,3 +131,59 @@ print(got == [expected])
                             timeout=240)
     assert result.returncode == 0, result.stderr
     assert result.stdout.split("\n")[:2] == ["interrupted", "True"]
+
+
+# Sequences converted item by item that would take until memory runs out:
+# the signal lands while they are read, before any computation. The address
+# space is capped so that a conversion that does not look for signals ends
+# in MemoryError (and fails the test) instead of filling the machine.
+ENDLESS_ARGUMENTS = {
+    "l, a range": ("witt_mao_magnification", "(range(10**19), 1.0, 0.1)"),
+    "bl, a range": ("discrete_flux_map_heyrovsky_magnification",
+                    "([0.5], 1.0, 0.1, range(10**19), [1.0])"),
+    "bf, a range": ("integrated_flux_map_heyrovsky_magnification",
+                    "([0.5], 1.0, 0.1, [0.0, 1.0], range(-10**19, 0))"),
+}
+
+# The conversion holds the interpreter lock, so no Python thread runs
+# meanwhile: Ctrl-C comes from outside the process, as from a terminal.
+CONVERSION_SENDERS = {
+    "sigint": ("KeyboardInterrupt", """
+        import subprocess
+        subprocess.Popen(["sh", "-c", "sleep 0.5; kill -INT %d" % os.getpid()])
+    """),
+    "sigalrm": SENDERS["sigalrm"],
+}
+
+CONVERSION_SCRIPT = """
+import os, resource, signal, sys, threading, time, tessarin
+resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30))
+f = tessarin.{name}
+short = lambda: [x.hex() for x in tessarin.witt_mao_magnification([0.5, 1.5], 1.0, 0.1)]
+before = short()
+args = {args}
+{send}
+start = time.perf_counter()
+try:
+    f(*args)
+    print("returned")
+except BaseException as e:
+    print("raised", type(e).__name__, "after %.3f s" % (time.perf_counter() - start))
+print("same bits", short() == before)
+"""
+
+
+@pytest.mark.parametrize("sender", sorted(CONVERSION_SENDERS))
+@pytest.mark.parametrize("case", sorted(ENDLESS_ARGUMENTS))
+def test_a_raising_signal_handler_ends_the_conversion_of_an_endless_sequence(case, sender):
+    expected, send = CONVERSION_SENDERS[sender]
+    name, args = ENDLESS_ARGUMENTS[case]
+    code = CONVERSION_SCRIPT.format(name=name, args=args,
+                                    send=textwrap.indent(textwrap.dedent(send), ""))
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                            timeout=120)
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.splitlines()
+    assert lines[0].startswith(f"raised {expected} after "), result.stdout
+    assert lines[1] == "same bits True"
+    print(f"{case} {sender}: {lines[0]}")

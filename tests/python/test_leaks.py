@@ -422,10 +422,9 @@ def length_mismatch(function):
 
 
 @case(lambda f: bool(f.sequences))
-def capacity_overflow(function):
-    args = valid(function, l=Sequence([0.5], length=2**60))
-    panic = panic_class()
-    return raising(panic, function.call, *args), contents(args) + [panic], True
+def length_hint_beyond_any_vector(function):
+    args = valid(function, l=Sequence([0.5], length=2**61))
+    return raising(MemoryError, function.call, *args), contents(args), True
 
 
 @case()

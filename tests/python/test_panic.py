@@ -56,22 +56,30 @@ def test_one_class_for_every_panic_and_not_a_module_attribute(flux_map_function)
 
 
 class Huge:
-    """Says it holds 2**60 items: more doubles than an address space."""
+    """Says it holds 2**61 items (more doubles than an address space) and
+    yields three."""
 
     def __len__(self):
-        return 2**60
+        return 2**61
 
     def __getitem__(self, i):
+        if i < 3:
+            return 0.5
         raise IndexError(i)
 
 
-def test_capacity_overflow_is_a_panic_and_the_process_lives_on(function, capfd):
+def test_a_length_hint_beyond_any_vector_is_memory_error_as_for_list(function, capfd):
+    with pytest.raises(MemoryError):
+        list(Huge())
+    capfd.readouterr()
     for parameter in function.sequence_parameters:
         kw = function.valid_arguments()
         kw[parameter] = Huge()
-        e = catch_panic(lambda: function.call(**kw))
-        assert e.args == ("capacity overflow",)
-        assert "\ncapacity overflow\n" in capfd.readouterr().err
+        with pytest.raises(MemoryError) as raised:
+            function.call(**kw)
+        assert type(raised.value) is MemoryError and raised.value.args == ()
+        # No fatal-error report: nothing is written at all.
+        assert capfd.readouterr().err == ""
         function.call(**function.valid_arguments())
 
 
