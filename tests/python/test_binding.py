@@ -361,7 +361,6 @@ NOT_BUFFERS = {
     "memoryview <d": lambda: memoryview((ctypes.c_double * 2)(0.5, 2.0)),
     "memoryview =d": lambda: memoryview(_unaligned([0.5, 2.0])),
     "memoryview >d": lambda: memoryview((ctypes.c_double.__ctype_be__ * 2)(0.5, 2.0)),
-    "released memoryview": _released,
 }
 
 
@@ -388,8 +387,10 @@ def test_other_objects_are_converted_by_iteration(make):
     (NOT_BUFFERS["0-d array"], (TypeError, ("argument 'l': iteration over a 0-d array",))),
     (NOT_BUFFERS["memoryview cast to d, shape (2, 3)"],
      (NotImplementedError, ("multi-dimensional sub-views are not implemented",))),
-    (NOT_BUFFERS["released memoryview"],
-     (ValueError, ("operation forbidden on released memoryview object",))),
+    # Not compared with its iteration: CPython's iterator of a released view
+    # returns with the ValueError set (a SystemError, or an empty list once
+    # the error has been cleared); the conversion reports the ValueError.
+    (_released, (ValueError, ("operation forbidden on released memoryview object",))),
     (NOT_BUFFERS["subclass with __iter__"], bit_outcome(wm, [7.0, 8.0], 1.0, 0.1)),
     (NOT_BUFFERS["subclass with __getitem__"], bit_outcome(wm, [9.0, 9.0], 1.0, 0.1)),
     (NOT_BUFFERS["subclass with __len__"], bit_outcome(wm, [0.5, 2.0, 3.0], 1.0, 0.1)),
