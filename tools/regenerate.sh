@@ -10,7 +10,7 @@
 #   benchmark   benchmarks/data/reference.tsv, the accuracy benchmark's
 #               reference set (benchmarks/make_reference.py; about five minutes)
 #   fspl        tests/data/truth_fspl.txt, two-route truth of the finite-source
-#               point-lens laws (tools/fspl_truth.py; about 25 minutes of one
+#               point-lens laws (tools/gen_fspl_truth.py; about 25 minutes of one
 #               core)
 #
 #   bash tools/regenerate.sh [--check] [all | nodes elliptic models benchmark ...]
@@ -50,7 +50,7 @@ script_of() {
     elliptic) echo tools/gen_elliptic_refs.py ;;
     models) echo tools/gen_model_refs.py ;;
     benchmark) echo benchmarks/make_reference.py ;;
-    fspl) echo tools/fspl_truth.py ;;
+    fspl) echo tools/gen_fspl_truth.py ;;
   esac
 }
 files_of() {
