@@ -9,6 +9,9 @@
 #               references of the models (tools/gen_model_refs.py; a few minutes)
 #   benchmark   benchmarks/data/reference.tsv, the accuracy benchmark's
 #               reference set (benchmarks/make_reference.py; about five minutes)
+#   fspl        tests/data/truth_fspl.txt, two-route truth of the finite-source
+#               point-lens laws (tools/gen_fspl_truth.py; about 25 minutes of one
+#               core)
 #
 #   bash tools/regenerate.sh [--check] [all | nodes elliptic models benchmark ...]
 #
@@ -27,10 +30,10 @@ TARGETS=()
 for arg in "$@"; do
   case "$arg" in
     --check) CHECK=1 ;;
-    all) TARGETS+=(nodes elliptic models benchmark) ;;
-    nodes | elliptic | models | benchmark) TARGETS+=("$arg") ;;
-    -h | --help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "regenerate: unknown target $arg (nodes, elliptic, models, benchmark, all)" >&2; exit 2 ;;
+    all) TARGETS+=(nodes elliptic models benchmark fspl) ;;
+    nodes | elliptic | models | benchmark | fspl) TARGETS+=("$arg") ;;
+    -h | --help) sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "regenerate: unknown target $arg (nodes, elliptic, models, benchmark, fspl, all)" >&2; exit 2 ;;
   esac
 done
 [ ${#TARGETS[@]} -gt 0 ] || TARGETS=(nodes elliptic)
@@ -47,6 +50,7 @@ script_of() {
     elliptic) echo tools/gen_elliptic_refs.py ;;
     models) echo tools/gen_model_refs.py ;;
     benchmark) echo benchmarks/make_reference.py ;;
+    fspl) echo tools/gen_fspl_truth.py ;;
   esac
 }
 files_of() {
@@ -55,6 +59,7 @@ files_of() {
     elliptic) echo tests/data/elliptic_{k,e,pi,rc,rf,rd,rj}.txt ;;
     models) echo tests/data/{uniform_disk,ring,small_disk,limb_darkened}.txt ;;
     benchmark) echo benchmarks/data/reference.tsv ;;
+    fspl) echo tests/data/truth_fspl.txt ;;
   esac
 }
 
