@@ -1,7 +1,7 @@
 """Worst error of tessarin.fspl against the two-route truth, per law,
 regime and tolerance: writes benchmarks/results/fspl_accuracy.md and .json.
 
-The truth is tests/data/truth_fspl.txt (tools/fspl_truth.py: mpmath,
+The truth is tests/data/truth_fspl.txt (tools/gen_fspl_truth.py: mpmath,
 concentric disks against rings, agreeing to 1e-20). For each law (each
 coefficient set, each table), each regime and rtol in 1e-4 ... 1e-12 it
 reports the largest |A - truth| / truth and where it occurs; for sources

@@ -9,6 +9,9 @@
 #               references of the models (tools/gen_model_refs.py; a few minutes)
 #   benchmark   benchmarks/data/reference.tsv, the accuracy benchmark's
 #               reference set (benchmarks/make_reference.py; about five minutes)
+#   fspl-tables src/numeric/tanh_sinh_nodes.hpp, src/models/fspl/series_coefficients.hpp,
+#               tests/data/fspl_cel.txt: the fitting family's node table, its
+#               Laplacians and cel references (tools/gen_fspl_tables.py; seconds)
 #   fspl        tests/data/truth_fspl.txt, two-route truth of the finite-source
 #               point-lens laws (tools/gen_fspl_truth.py; about 25 minutes of one
 #               core)
@@ -30,13 +33,13 @@ TARGETS=()
 for arg in "$@"; do
   case "$arg" in
     --check) CHECK=1 ;;
-    all) TARGETS+=(nodes elliptic models benchmark fspl) ;;
-    nodes | elliptic | models | benchmark | fspl) TARGETS+=("$arg") ;;
+    all) TARGETS+=(nodes fspl-tables elliptic models benchmark fspl) ;;
+    nodes | fspl-tables | elliptic | models | benchmark | fspl) TARGETS+=("$arg") ;;
     -h | --help) sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "regenerate: unknown target $arg (nodes, elliptic, models, benchmark, fspl, all)" >&2; exit 2 ;;
+    *) echo "regenerate: unknown target $arg (nodes, fspl-tables, elliptic, models, benchmark, fspl, all)" >&2; exit 2 ;;
   esac
 done
-[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(nodes elliptic)
+[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(nodes fspl-tables elliptic)
 
 if ! "$PYTHON" -c "import mpmath" 2>/dev/null; then
   echo "regenerate: needs mpmath (python3 -m pip install mpmath)" >&2
@@ -47,6 +50,7 @@ fi
 script_of() {
   case "$1" in
     nodes) echo tools/gen_de_nodes.py ;;
+    fspl-tables) echo tools/gen_fspl_tables.py ;;
     elliptic) echo tools/gen_elliptic_refs.py ;;
     models) echo tools/gen_model_refs.py ;;
     benchmark) echo benchmarks/make_reference.py ;;
@@ -56,6 +60,7 @@ script_of() {
 files_of() {
   case "$1" in
     nodes) echo src/numeric/de_nodes.hpp ;;
+    fspl-tables) echo src/numeric/tanh_sinh_nodes.hpp src/models/fspl/series_coefficients.hpp tests/data/fspl_cel.txt ;;
     elliptic) echo tests/data/elliptic_{k,e,pi,rc,rf,rd,rj}.txt ;;
     models) echo tests/data/{uniform_disk,ring,small_disk,limb_darkened}.txt ;;
     benchmark) echo benchmarks/data/reference.tsv ;;

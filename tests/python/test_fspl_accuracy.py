@@ -1,6 +1,6 @@
 """tessarin.fspl against the two-route mpmath truth, law by law, regime by
 regime, at rtol = 1e-4, 1e-8 and 1e-12 (tests/data/truth_fspl.txt, from
-tools/fspl_truth.py: concentric disks by Witt & Mao's closed form against
+tools/gen_fspl_truth.py: concentric disks by Witt & Mao's closed form against
 rings by Heyrovsky's, agreeing to 1e-20).
 
 Every value must be within rtol of the truth, relative to A; for sources of
