@@ -356,19 +356,19 @@ CALLGRIND_KERNEL = re.compile(r"^[0-9a-f]+ [tT] (tessarin::models::fspl::Evaluat
 AVX2_NAME = "tessarin::models::avx2::fspl_disk_excess"
 
 
-def callgrind_driver(spec_path: str) -> int:
-    """Runs the calls of a spec file in order (under valgrind)."""
+def callgrind_driver(plan_path: str) -> int:
+    """Runs the calls of a plan file in order (under valgrind)."""
     import numpy as np
     from tessarin import fspl
-    spec = json.loads(Path(spec_path).read_text())
+    plan = json.loads(Path(plan_path).read_text())
     arrays = {}
-    for law, rho, kind, rtol in spec["calls"]:
-        u = arrays.setdefault((rho, kind), curve(rho, kind, spec["points"]))
+    for law, rho, kind, rtol in plan["calls"]:
+        u = arrays.setdefault((rho, kind), curve(rho, kind, plan["points"]))
         if law == "linear":
             fspl.linear(u, rho, C, rtol=rtol)
         else:
             fspl.uniform(u, rho, rtol=rtol)
-    print(len(spec["calls"]))
+    print(len(plan["calls"]))
     return 0
 
 
@@ -387,12 +387,12 @@ def count_instructions(calls: list, say) -> dict:
     kernel = names[0]
     say(f"callgrind: {len(calls)} calls in one valgrind run")
     with tempfile.TemporaryDirectory() as tmp:
-        spec = Path(tmp) / "spec.json"
-        spec.write_text(json.dumps({"points": CURVE_POINTS, "calls": calls}))
+        plan = Path(tmp) / "plan.json"
+        plan.write_text(json.dumps({"points": CURVE_POINTS, "calls": calls}))
         out = Path(tmp) / "callgrind.out"
         run = subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}",
                               f"--toggle-collect={kernel}", f"--dump-before={kernel}",
-                              sys.executable, __file__, "--callgrind-driver", str(spec)],
+                              sys.executable, __file__, "--callgrind-driver", str(plan)],
                              capture_output=True, text=True)
         if run.returncode != 0:
             return {"absent": f"valgrind run failed: {run.stderr[-500:]}"}
