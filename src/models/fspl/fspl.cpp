@@ -86,11 +86,16 @@ double series_from(double rtol) noexcept {
 // source radii a large source (A - 1 < 2e-13) is summed to rounding. There
 // the closed forms would give A - 1 to an ulp of 1, not to its own digits:
 // rounding would then decide the order of neighbouring values.
+// A_ps(u) - 1 = 4 / (u t (u^2 + 2 + u t)), t = sqrt(u^2 + 4): the point
+// lens less 1 without cancellation; `ut` is u t.
+double point_lens_excess(double w, double ut) noexcept {
+  return 4.0 / (ut * ((w + 2.0) + ut));
+}
+
 bool series_is_exact(double u, double z) noexcept {
   if (!(z >= 2.0)) return false;
   const double w = u * u;
-  const double ut = u * std::sqrt(w + 4.0);
-  const double excess = 4.0 / (ut * ((w + 2.0) + ut));
+  const double excess = point_lens_excess(w, u * std::sqrt(w + 4.0));
   const double q = 1.0 / (z * z);
   const double q5 = (q * q) * (q * q) * q;
   return 11.0 * (q5 * q5) * excess <= 0.01 * EPS;
@@ -118,8 +123,8 @@ double far_field(double u, double rho, const double *moments, const Scale &scale
   const double w = u * u;
   const double t = std::sqrt(w + 4.0);
   const double ut = u * t;
-  double excess = 4.0 / (ut * ((w + 2.0) + ut)); // A_ps - 1 without cancellation
-  const double y = 1.0 / (w + 4.0) * 4.0;        // 1 - v, v = w / (w + 4)
+  double excess = point_lens_excess(w, ut);
+  const double y = 1.0 / (w + 4.0) * 4.0; // 1 - v, v = w / (w + 4)
   const double v = w / (w + 4.0);
   const double ratio = (rho * rho) / (4.0 * w); // (rho / 2u)^2
   double power = 1.0, factorial = 1.0;
