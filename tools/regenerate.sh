@@ -12,6 +12,10 @@
 #   fspl-tables src/numeric/tanh_sinh_nodes.hpp, src/models/fspl/series_coefficients.hpp,
 #               tests/data/fspl_cel.txt: the fitting family's node table, its
 #               Laplacians and cel references (tools/gen_fspl_tables.py; seconds)
+#   fspl-basis  src/models/fspl/basis_{grid.hpp,data.cpp}, the fitting family's
+#               basis tables, from the installed module's own quadrature at
+#               rtol 1e-12 (tools/gen_fspl_basis.py; seconds; --check compares
+#               to 1e-13, the last bits following the platform's libm)
 #   fspl        tests/data/truth_fspl.txt, two-route truth of the finite-source
 #               point-lens laws (tools/gen_fspl_truth.py; about 25 minutes of one
 #               core)
@@ -33,10 +37,10 @@ TARGETS=()
 for arg in "$@"; do
   case "$arg" in
     --check) CHECK=1 ;;
-    all) TARGETS+=(nodes fspl-tables elliptic models benchmark fspl) ;;
-    nodes | fspl-tables | elliptic | models | benchmark | fspl) TARGETS+=("$arg") ;;
-    -h | --help) sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "regenerate: unknown target $arg (nodes, fspl-tables, elliptic, models, benchmark, fspl, all)" >&2; exit 2 ;;
+    all) TARGETS+=(nodes fspl-tables fspl-basis elliptic models benchmark fspl) ;;
+    nodes | fspl-tables | fspl-basis | elliptic | models | benchmark | fspl) TARGETS+=("$arg") ;;
+    -h | --help) sed -n '2,28p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "regenerate: unknown target $arg (nodes, fspl-tables, fspl-basis, elliptic, models, benchmark, fspl, all)" >&2; exit 2 ;;
   esac
 done
 [ ${#TARGETS[@]} -gt 0 ] || TARGETS=(nodes fspl-tables elliptic)
@@ -51,6 +55,7 @@ script_of() {
   case "$1" in
     nodes) echo tools/gen_de_nodes.py ;;
     fspl-tables) echo tools/gen_fspl_tables.py ;;
+    fspl-basis) echo tools/gen_fspl_basis.py ;;
     elliptic) echo tools/gen_elliptic_refs.py ;;
     models) echo tools/gen_model_refs.py ;;
     benchmark) echo benchmarks/make_reference.py ;;
@@ -61,6 +66,7 @@ files_of() {
   case "$1" in
     nodes) echo src/numeric/de_nodes.hpp ;;
     fspl-tables) echo src/numeric/tanh_sinh_nodes.hpp src/models/fspl/series_coefficients.hpp tests/data/fspl_cel.txt ;;
+    fspl-basis) echo src/models/fspl/basis_grid.hpp src/models/fspl/basis_data.cpp ;;
     elliptic) echo tests/data/elliptic_{k,e,pi,rc,rf,rd,rj}.txt ;;
     models) echo tests/data/{uniform_disk,ring,small_disk,limb_darkened}.txt ;;
     benchmark) echo benchmarks/data/reference.tsv ;;
@@ -74,6 +80,11 @@ for target in "${TARGETS[@]}"; do
   if [ "$CHECK" -eq 0 ]; then
     echo "== $target: $script"
     "$PYTHON" "$script"
+    continue
+  fi
+  if [ "$target" = fspl-basis ]; then
+    echo "== $target: $script --check"
+    "$PYTHON" "$script" --check >/dev/null || status=1
     continue
   fi
   # The scripts write next to themselves, so the check runs them in a

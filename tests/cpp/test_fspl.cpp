@@ -109,6 +109,17 @@ TEST_P(Profiles, ValidityAndFlux) {
   p.moments(&n0, 1);
   EXPECT_NEAR(n0, c.flux, 1e-15);
   EXPECT_NEAR(p.centre(), 1.0, 4e-16); // every law is 1 at the centre
+  // The tables' mix: flux fractions summing to 1, for every law made of the
+  // basis profiles (power-2 only for the exponents among them).
+  const BasisMix mix = basis_mix(p, n0);
+  const bool basis_exponent = p.c_alpha == 0.0 || p.alpha == 0.5 || p.alpha == 1.0 ||
+                              p.alpha == 1.5 || p.alpha == 2.0;
+  ASSERT_EQ(mix.usable, basis_exponent);
+  if (!mix.usable) return;
+  double sum = mix.uniform;
+  for (double w : mix.weight)
+    sum += w;
+  EXPECT_NEAR(sum, 1.0, 1e-15);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -137,6 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
         // 1 - c (1 - mu^alpha): flux 1 - c alpha / (alpha + 2).
         ProfileCase{Law::power2, {0.6, 0.6}, true, 1.0 - 0.6 * 0.6 / 2.6},
         ProfileCase{Law::power2, {0.9, 0.0}, true, 1.0},
+        ProfileCase{Law::power2, {0.6, 0.5}, true, 1.0 - 0.6 * 0.5 / 2.5},
+        ProfileCase{Law::power2, {1.0, 2.0}, true, 0.5},
         ProfileCase{Law::power2, {0.5, -0.1}, false, 0},
         ProfileCase{Law::power2, {1.1, 0.5}, false, 0},
         // Claret: flux 1 - sum a_k k / (k + 4).

@@ -66,6 +66,13 @@ constexpr double SQUARED_SHARE = 0.1;
 // sum that came close by chance (see integrate).
 constexpr double LUCKY = 1e-3;
 
+// The share of the tolerance that the tables' error bound may take.
+constexpr double TABLE_SHARE = 0.5;
+// The tables through 4 nodes are tried from this tolerance on, those through
+// 8 from the next (their bounds are about 1e-6 and 1e-9 of a basis ratio).
+constexpr double TABLE_ORDER_4_FROM = 1e-5;
+constexpr double TABLES_FROM = 1e-10;
+
 // Beyond this distance (Einstein radii) A - 1 < 2e-160: A is 1 in doubles.
 constexpr double UNMAGNIFIED_BEYOND = 1e40;
 
@@ -278,7 +285,9 @@ const char *check_table(const Table &table) noexcept {
 
 Evaluator::Evaluator(Law law, double rtol, const Table *table)
     : law_(law), rtol_(rtol), table_(table), ladder_(ladder_for(rtol)), excess_(choose_excess()),
-      series_from_(series_from(rtol)) {}
+      series_from_(series_from(rtol)), first_order_(rtol >= TABLE_ORDER_4_FROM ? 4
+                                                    : rtol >= TABLES_FROM      ? 8
+                                                                               : 0) {}
 
 namespace {
 // The point lens never demagnifies, so neither does any mean of it; a sum
@@ -302,6 +311,7 @@ bool Evaluator::profile_for(const double *coefficients) noexcept {
   cached_valid_ = moments_[0] > 0.0;
   for (int k = 1; k <= LAPLACIAN_ORDERS; ++k)
     moments_[k] /= moments_[0];
+  mix_ = basis_mix(profile_, moments_[0]);
   return cached_valid_;
 }
 
@@ -323,6 +333,17 @@ double Evaluator::operator()(double u, double rho, const double *coefficients) {
   const double boundary = profile.centre() * g0;
   if (law_ == Law::uniform || (law_ == Law::power2 && profile.c_alpha == 0.0)) {
     return at_least_one(1.0 + boundary / flux);
+  }
+
+  // The tables, where they cover the element and their error bound fits in
+  // the tolerance; the finer order only when the coarser does not.
+  if (first_order_ != 0 && mix_.usable && BasisTables::covers(z, rho)) {
+    for (int order = first_order_; order <= 8; order += 4) {
+      double bound;
+      const double factor = tables_.factor(z, rho, order, mix_, bound);
+      const double excess = g0 * factor;
+      if (g0 * bound <= TABLE_SHARE * scale.of(excess)) return at_least_one(1.0 + excess);
+    }
   }
 
   // The cuts, in increasing order.

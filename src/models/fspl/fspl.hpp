@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "models/fspl/basis.hpp"
 #include "models/fspl/law.hpp"
 #include "models/fspl/profile.hpp"
 #include "stop.hpp"
@@ -60,6 +61,11 @@ private:
   double cached_coefficients_[4] = {};
   Profile profile_;
   double moments_[10] = {};
+  // The profile as a mix of the tables' basis profiles, and the lowest
+  // interpolation order worth trying at this tolerance (0: no tables).
+  BasisMix mix_;
+  int first_order_;
+  BasisTables tables_;
 };
 
 } // namespace tessarin::models::fspl
