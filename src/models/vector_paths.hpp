@@ -58,6 +58,8 @@ std::size_t disks_over_source(std::span<const double> l, double rho, std::span<c
 // fspl::disk_excess (models/fspl/disk_lanes.hpp) over four lanes.
 void fspl_disk_excess(double u, double rho, double g0, const double *mu, double *out,
                       std::size_t count) noexcept;
+// fspl::disk_excesses (models/fspl/disk_lanes.hpp) over four lanes.
+void fspl_disk_excesses(const double *u, const double *R, double *out, std::size_t count) noexcept;
 
 } // namespace avx2
 } // namespace tessarin::models

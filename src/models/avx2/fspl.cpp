@@ -15,4 +15,8 @@ void fspl_disk_excess(double u, double rho, double g0, const double *mu, double 
   fspl::disk_excess<lanes::avx2::Lanes4>(u, rho, g0, mu, out, count);
 }
 
+void fspl_disk_excesses(const double *u, const double *R, double *out, std::size_t count) noexcept {
+  fspl::disk_excesses<lanes::avx2::Lanes4>(u, R, out, count);
+}
+
 } // namespace tessarin::models::avx2

@@ -61,6 +61,58 @@ template <class V> V cel_pair_sum_lanes(V kc, V p1, V a1, V b1, V p2, V a2, V b2
   return HALF_PI * ((b1 + a1 * m) / (m * (m + p1)) + (b2 + a2 * m) / (m * (m + p2)));
 }
 
+// disk_magnification over lanes, each lane with its own u and R, by the
+// same operations in the same order. Lanes with the lens on the disk's limb
+// are flagged in `limb`: the caller finishes them by the scalar code.
+template <class V> V disk_magnification_lanes(V u, V R, lanes::Mask<V> &limb) noexcept {
+  using lanes::select;
+  using M = lanes::Mask<V>;
+  const M centre = u == 0.0;
+  const M far = u > DISK_SERIES_FROM_RADII * R;
+  limb = (u == R) && !centre;
+  V series = 0.0;
+  if (lanes::any(far)) series = small_disk_mean_lanes<V>(u, R);
+  V a = series;
+  if (!lanes::all(far || centre)) {
+    const V d = u - R;
+    const V s = u + R;
+    const V d2 = d * d;
+    const V t = lanes::sqrt(d2 + 4.0);
+    const V q = d / s;
+    const V nc = select(limb, V(1.0), q * q);
+    const V kc = select(limb, V(1.0), lanes::fabs(q) * (lanes::sqrt(s * s + 4.0) / t));
+    const V R2 = R * R;
+    const V p_term = ((1.0 + R2) * (d2 + d2)) / ((R2 * s) * t);
+    const V a_ek = (2.0 * (3.0 * R - u)) / (R2 * t);
+    const V b_ek = ((2.0 * d) * (d - 2.0 * s)) / ((R2 * s) * t);
+    const V S = cel_pair_sum_lanes<V>(kc, nc, p_term, p_term, V(1.0), a_ek, b_ek);
+    a = select(far, series, S / PI);
+  }
+  if (lanes::any(centre)) a = select(centre, lanes::sqrt(R * R + 4.0) / R, a);
+  return a;
+}
+
+// disk_magnification(u[i], R[i]) - 1 for `count` disks, a vector of lanes
+// at a time (the same bits as the scalar code).
+template <class V>
+void disk_excesses(const double *u, const double *R, double *out, std::size_t count) noexcept {
+  constexpr std::size_t W = lanes::width<V>;
+  for (std::size_t i = 0; i < count; i += W) {
+    const std::size_t n = count - i < W ? count - i : W;
+    double uu[W], rr[W];
+    for (std::size_t j = 0; j < W; ++j) {
+      uu[j] = u[i + (j < n ? j : n - 1)];
+      rr[j] = R[i + (j < n ? j : n - 1)];
+    }
+    lanes::Mask<V> limb;
+    const V a = disk_magnification_lanes<V>(lanes::load<V>(uu), lanes::load<V>(rr), limb);
+    double values[W];
+    lanes::store(a - 1.0, values);
+    for (std::size_t j = 0; j < n; ++j)
+      out[i + j] = lanes::get(limb, j) ? disk_magnification(uu[j], rr[j]) - 1.0 : values[j];
+  }
+}
+
 // The disk part of the integrand at the nodes mu (0 < mu < 1) of a batch:
 //   out = (1 - mu^2) (A_disk(u, rho sqrt(1 - mu^2)) - 1) - g0,
 // as disk_magnification computes A_disk, for `count` nodes. Lanes with the
@@ -69,7 +121,6 @@ template <class V>
 void disk_excess(double u, double rho, double g0, const double *mu, double *out,
                  std::size_t count) noexcept {
   using lanes::select;
-  using M = lanes::Mask<V>;
   constexpr std::size_t W = lanes::width<V>;
   for (std::size_t i = 0; i < count; i += W) {
     const std::size_t n = count - i < W ? count - i : W;
@@ -79,34 +130,8 @@ void disk_excess(double u, double rho, double g0, const double *mu, double *out,
     const V x = lanes::load<V>(in);
     const V r2 = (1.0 - x) * (1.0 + x);
     const V R = rho * lanes::sqrt(r2);
-    V a;
-    M limb = R != R; // no lane
-    if (u == 0.0) {
-      a = lanes::sqrt(R * R + 4.0) / R;
-    } else {
-      const M far = u > DISK_SERIES_FROM_RADII * R;
-      limb = R == u;
-      const V uu = u;
-      V series = 0.0;
-      if (lanes::any(far)) series = small_disk_mean_lanes<V>(uu, R);
-      if (lanes::all(far)) {
-        a = series;
-      } else {
-        const V d = u - R;
-        const V s = u + R;
-        const V d2 = d * d;
-        const V t = lanes::sqrt(d2 + 4.0);
-        const V q = d / s;
-        const V nc = select(limb, V(1.0), q * q);
-        const V kc = select(limb, V(1.0), lanes::fabs(q) * (lanes::sqrt(s * s + 4.0) / t));
-        const V R2 = R * R;
-        const V p_term = ((1.0 + R2) * (d2 + d2)) / ((R2 * s) * t);
-        const V a_ek = (2.0 * (3.0 * R - u)) / (R2 * t);
-        const V b_ek = ((2.0 * d) * (d - 2.0 * s)) / ((R2 * s) * t);
-        const V S = cel_pair_sum_lanes<V>(kc, nc, p_term, p_term, V(1.0), a_ek, b_ek);
-        a = select(far, series, S / PI);
-      }
-    }
+    lanes::Mask<V> limb;
+    const V a = disk_magnification_lanes<V>(V(u), R, limb);
     double values[W];
     // A node that rounds onto the centre (r = 0) holds a disk of no area:
     // r^2 (A - 1) -> 0 there, where the formula would give 0 inf.

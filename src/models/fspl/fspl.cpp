@@ -261,6 +261,17 @@ ExcessBatch choose_excess() noexcept {
   return &disk_excess<double>;
 }
 
+DiskBatch choose_disks() noexcept {
+  if constexpr (avx2::BUILT) {
+    if (avx2::available()) return &avx2::fspl_disk_excesses;
+  }
+  return &disk_excesses<double>;
+}
+
+// Elements handled in one pass: their disks are computed together, then
+// each is finished; the interrupt check runs once per pass.
+constexpr std::size_t PASS = 64;
+
 } // namespace
 
 const char *check_table(const Table &table) noexcept {
@@ -285,9 +296,10 @@ const char *check_table(const Table &table) noexcept {
 
 Evaluator::Evaluator(Law law, double rtol, const Table *table)
     : law_(law), rtol_(rtol), table_(table), ladder_(ladder_for(rtol)), excess_(choose_excess()),
-      series_from_(series_from(rtol)), first_order_(rtol >= TABLE_ORDER_4_FROM ? 4
-                                                    : rtol >= TABLES_FROM      ? 8
-                                                                               : 0) {}
+      disks_(choose_disks()), series_from_(series_from(rtol)),
+      first_order_(rtol >= TABLE_ORDER_4_FROM ? 4
+                   : rtol >= TABLES_FROM      ? 8
+                                              : 0) {}
 
 namespace {
 // The point lens never demagnifies, so neither does any mean of it; a sum
@@ -315,11 +327,20 @@ bool Evaluator::profile_for(const double *coefficients) noexcept {
   return cached_valid_;
 }
 
+bool Evaluator::needs_disk(double u, double rho) const noexcept {
+  if (!(u >= 0.0) || !(rho > 0.0) || !(rho < INF) || u > UNMAGNIFIED_BEYOND) return false;
+  const double z = u / rho;
+  return !(z >= series_from_ || series_is_exact(u, z));
+}
+
 double Evaluator::operator()(double u, double rho, const double *coefficients) {
+  return evaluate(u, rho, coefficients, nullptr);
+}
+
+double Evaluator::evaluate(double u, double rho, const double *coefficients, const double *disk) {
   if (!(u >= 0.0) || !(rho > 0.0) || !(rho < INF)) return NaN;
   if (!profile_for(coefficients)) return NaN;
-  if (u == INF) return 1.0;
-  if (u > UNMAGNIFIED_BEYOND) return 1.0;
+  if (u > UNMAGNIFIED_BEYOND) return 1.0; // u = inf among them
 
   const Profile &profile = profile_;
   const double flux = moments_[0];
@@ -329,7 +350,7 @@ double Evaluator::operator()(double u, double rho, const double *coefficients) {
     return at_least_one(1.0 + far_field(u, rho, moments_, scale));
   }
 
-  const double g0 = disk_magnification(u, rho) - 1.0;
+  const double g0 = disk != nullptr ? *disk : disk_magnification(u, rho) - 1.0;
   const double boundary = profile.centre() * g0;
   if (law_ == Law::uniform || (law_ == Law::power2 && profile.c_alpha == 0.0)) {
     return at_least_one(1.0 + boundary / flux);
@@ -384,21 +405,37 @@ double Evaluator::operator()(double u, double rho, const double *coefficients) {
 bool Evaluator::run(std::size_t count, char *const *data, const std::ptrdiff_t *strides,
                     StopCheck stop) {
   const int n_coef = coefficient_count(law_);
+  const auto at = [&](int operand, std::size_t i) {
+    double value;
+    const char *p = data[operand] + static_cast<std::ptrdiff_t>(i) * strides[operand];
+    std::memcpy(&value, p, sizeof value);
+    return value;
+  };
   std::array<double, 4> coefficients{};
-  for (std::size_t i = 0; i < count; ++i) {
-    if ((i & 63) == 0 && stop.every(1)) return false;
-    const auto at = [&](int operand) {
-      double value;
-      const char *p = data[operand] + static_cast<std::ptrdiff_t>(i) * strides[operand];
-      std::memcpy(&value, p, sizeof value);
-      return value;
-    };
-    const double u = at(0), rho = at(1);
-    for (int k = 0; k < n_coef; ++k)
-      coefficients[static_cast<std::size_t>(k)] = at(2 + k);
-    const double a = (*this)(u, rho, coefficients.data());
-    std::memcpy(data[2 + n_coef] + static_cast<std::ptrdiff_t>(i) * strides[2 + n_coef], &a,
-                sizeof a);
+  std::array<double, PASS> us, rhos, disks;
+  for (std::size_t start = 0; start < count; start += PASS) {
+    if (stop.every(1)) return false;
+    const std::size_t end = std::min(count, start + PASS);
+    std::size_t n = 0;
+    for (std::size_t i = start; i < end; ++i) {
+      const double u = at(0, i), rho = at(1, i);
+      if (needs_disk(u, rho)) {
+        us[n] = u;
+        rhos[n] = rho;
+        ++n;
+      }
+    }
+    disks_(us.data(), rhos.data(), disks.data(), n);
+    std::size_t k = 0;
+    for (std::size_t i = start; i < end; ++i) {
+      const double u = at(0, i), rho = at(1, i);
+      for (int c = 0; c < n_coef; ++c)
+        coefficients[static_cast<std::size_t>(c)] = at(2 + c, i);
+      const double *disk = needs_disk(u, rho) ? &disks[k++] : nullptr;
+      const double a = evaluate(u, rho, coefficients.data(), disk);
+      std::memcpy(data[2 + n_coef] + static_cast<std::ptrdiff_t>(i) * strides[2 + n_coef], &a,
+                  sizeof a);
+    }
   }
   return true;
 }

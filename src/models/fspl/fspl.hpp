@@ -22,6 +22,10 @@ namespace tessarin::models::fspl {
 using ExcessBatch = void (*)(double u, double rho, double g0, const double *mu, double *out,
                              std::size_t count) noexcept;
 
+// disk_magnification - 1 of a batch of disks (models/fspl/disk_lanes.hpp).
+using DiskBatch = void (*)(const double *u, const double *R, double *out,
+                           std::size_t count) noexcept;
+
 // The steps of the tanh-sinh rule that an evaluator uses (models/fspl/fspl.cpp).
 struct Ladder {
   int first_stride; // the first step, in steps of the node table
@@ -46,6 +50,13 @@ public:
   bool run(std::size_t count, char *const *data, const std::ptrdiff_t *strides, StopCheck stop);
 
 private:
+  // Whether an element needs the uniform disk's closed form at its own
+  // (u, rho): a valid element short of the far-field expansion.
+  bool needs_disk(double u, double rho) const noexcept;
+  // One element; `disk` points at its disk_magnification(u, rho) - 1 when
+  // the caller computed it (for the elements that need it), else nullptr.
+  double evaluate(double u, double rho, const double *coefficients, const double *disk);
+
   // The profile of the last coefficients seen, with its moments N_0 and
   // N_k / N_0 (k >= 1): a light curve or a grid keeps its coefficients
   // from one element to the next.
@@ -56,6 +67,7 @@ private:
   const Table *table_;
   Ladder ladder_;
   ExcessBatch excess_;
+  DiskBatch disks_;
   double series_from_;
   bool cached_ = false, cached_valid_ = false;
   double cached_coefficients_[4] = {};
