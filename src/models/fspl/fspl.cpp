@@ -125,23 +125,24 @@ struct Scale {
   }
 };
 
-// A - 1 by the expansion; `moments` are N_k / N_0.
+// A - 1 by the expansion; `moments` are N_k / (N_0 (k!)^2).
 double far_field(double u, double rho, const double *moments, const Scale &scale) noexcept {
   const double w = u * u;
   const double t = std::sqrt(w + 4.0);
   const double ut = u * t;
   double excess = point_lens_excess(w, ut);
-  const double y = 1.0 / (w + 4.0) * 4.0; // 1 - v, v = w / (w + 4)
-  const double v = w / (w + 4.0);
+  const double inverse = 1.0 / (w + 4.0);
+  const double y = inverse * 4.0; // 1 - v, v = w / (w + 4)
+  const double v = w * inverse;
+  const double per_ut = 1.0 / ut;
   const double ratio = (rho * rho) / (4.0 * w); // (rho / 2u)^2
-  double power = 1.0, factorial = 1.0;
+  double power = 1.0;
   for (int k = 1; k <= LAPLACIAN_ORDERS; ++k) {
     power *= ratio;
-    factorial *= k;
     const auto row = static_cast<std::size_t>(k - 1);
     const double q =
         v <= 0.5 ? horner(LAPLACIAN_IN_V[row], 2 * k, v) : horner(LAPLACIAN_IN_Y[row], 2 * k, y);
-    const double term = ((moments[k] / (factorial * factorial)) * power) * (q / ut);
+    const double term = (moments[k] * power) * (q * per_ut);
     excess += term;
     if (std::fabs(term) <= 0.01 * scale.of(excess)) break;
   }
@@ -312,7 +313,8 @@ double at_least_one(double a) noexcept {
 
 bool Evaluator::profile_for(const double *coefficients) noexcept {
   const auto n = static_cast<std::size_t>(coefficient_count(law_));
-  if (cached_ && std::memcmp(coefficients, cached_coefficients_, n * sizeof(double)) == 0) {
+  if (cached_ &&
+      (n == 0 || std::memcmp(coefficients, cached_coefficients_, n * sizeof(double)) == 0)) {
     return cached_valid_;
   }
   if (n > 0) std::memcpy(cached_coefficients_, coefficients, n * sizeof(double));
@@ -321,8 +323,12 @@ bool Evaluator::profile_for(const double *coefficients) noexcept {
   if (!cached_valid_) return false;
   profile_.moments(moments_, LAPLACIAN_ORDERS + 1);
   cached_valid_ = moments_[0] > 0.0;
-  for (int k = 1; k <= LAPLACIAN_ORDERS; ++k)
-    moments_[k] /= moments_[0];
+  // N_k / (N_0 (k!)^2), the weights of the expansion's terms (k!^2 is exact).
+  double factorial = 1.0;
+  for (int k = 1; k <= LAPLACIAN_ORDERS; ++k) {
+    factorial *= k;
+    moments_[k] = moments_[k] / moments_[0] / (factorial * factorial);
+  }
   mix_ = basis_mix(profile_, moments_[0]);
   return cached_valid_;
 }
@@ -413,13 +419,15 @@ bool Evaluator::run(std::size_t count, char *const *data, const std::ptrdiff_t *
   };
   std::array<double, 4> coefficients{};
   std::array<double, PASS> us, rhos, disks;
+  std::array<bool, PASS> with_disk;
   for (std::size_t start = 0; start < count; start += PASS) {
     if (stop.every(1)) return false;
     const std::size_t end = std::min(count, start + PASS);
     std::size_t n = 0;
     for (std::size_t i = start; i < end; ++i) {
       const double u = at(0, i), rho = at(1, i);
-      if (needs_disk(u, rho)) {
+      with_disk[i - start] = needs_disk(u, rho);
+      if (with_disk[i - start]) {
         us[n] = u;
         rhos[n] = rho;
         ++n;
@@ -431,7 +439,7 @@ bool Evaluator::run(std::size_t count, char *const *data, const std::ptrdiff_t *
       const double u = at(0, i), rho = at(1, i);
       for (int c = 0; c < n_coef; ++c)
         coefficients[static_cast<std::size_t>(c)] = at(2 + c, i);
-      const double *disk = needs_disk(u, rho) ? &disks[k++] : nullptr;
+      const double *disk = with_disk[i - start] ? &disks[k++] : nullptr;
       const double a = evaluate(u, rho, coefficients.data(), disk);
       std::memcpy(data[2 + n_coef] + static_cast<std::ptrdiff_t>(i) * strides[2 + n_coef], &a,
                   sizeof a);

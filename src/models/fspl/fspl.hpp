@@ -58,7 +58,7 @@ private:
   double evaluate(double u, double rho, const double *coefficients, const double *disk);
 
   // The profile of the last coefficients seen, with its moments N_0 and
-  // N_k / N_0 (k >= 1): a light curve or a grid keeps its coefficients
+  // N_k / (N_0 (k!)^2) (k >= 1): a light curve or a grid keeps its coefficients
   // from one element to the next.
   bool profile_for(const double *coefficients) noexcept;
 
