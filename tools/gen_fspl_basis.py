@@ -38,9 +38,12 @@ the two-route mpmath truth (tests/data/truth_fspl.txt) to 1e-15. The column
 rho = 0 is the limit 2 R(z, 1e-7) - R(z, 2e-7). The bounds of the header
 are the largest relative errors of the interpolated ratio, of each order,
 at validation points between the nodes (a dense set, fixed by a seed, and
-the limb at |z - 1| = 10^-k), times 1.5. The values and bounds depend on the
-platform's libm in their last bits, so --check compares the data to within
-1e-13 relative instead of bit for bit.
+the limb at |z - 1| = 10^-k), times 1.5. The excesses are read from
+magnifications rounded to doubles near 1, so a node far out with a large
+source (A - 1 ~ 1e-6) carries up to about 1e-10 of rounding in its ratio,
+and the last bits follow the platform's libm and the kernels' rounding:
+--check compares the data to within 1e-9 relative (below every bound of
+the header) instead of bit for bit.
 
 Usage: python3 tools/gen_fspl_basis.py [--check]   (needs the built module)
 """
@@ -195,7 +198,7 @@ def check(grid_text, data_text):
     ok = True
     for path, text in ((GRID, grid_text), (DATA, data_text)):
         old, new = numbers(path.read_text()), numbers(text)
-        if old.shape != new.shape or not np.all(np.abs(old - new) <= 1e-13 * np.abs(old) + 1e-300):
+        if old.shape != new.shape or not np.all(np.abs(old - new) <= 1e-9 * np.abs(old) + 1e-300):
             print(f"{path.relative_to(ROOT)} differs from a fresh run", file=sys.stderr)
             ok = False
     if not ok:

@@ -15,7 +15,7 @@
 #   fspl-basis  src/models/fspl/basis_{grid.hpp,data.cpp}, the fitting family's
 #               basis tables, from the installed module's own quadrature at
 #               rtol 1e-12 (tools/gen_fspl_basis.py; seconds; --check compares
-#               to 1e-13, the last bits following the platform's libm)
+#               to 1e-9, the last bits following the platform's libm)
 #   fspl        tests/data/truth_fspl.txt, two-route truth of the finite-source
 #               point-lens laws (tools/gen_fspl_truth.py; about 25 minutes of one
 #               core)

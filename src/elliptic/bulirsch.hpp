@@ -14,7 +14,8 @@
 //
 // Two integrals with the same kc share the arithmetic-geometric-mean
 // sequence of kc (the only square root of each step), so `cel_pair`
-// computes both in one loop.
+// computes both in one loop. Each step divides by p once (its reciprocal
+// then multiplies b and e): the division is the step's dearest operation.
 #pragma once
 
 #include <cmath>
@@ -42,15 +43,17 @@ inline double cel_pair_sum(double kc, CelTerms first, CelTerms second) noexcept 
   double p2 = std::sqrt(second.p), a2 = second.a, b2 = second.b / p2;
   for (int pass = 0; pass < 64; ++pass) {
     double f = a1;
-    a1 = a1 + b1 / p1;
-    double g = e / p1;
+    const double r1 = 1.0 / p1;
+    a1 = a1 + b1 * r1;
+    double g = e * r1;
     b1 = b1 + f * g;
     b1 = b1 + b1;
     p1 = g + p1;
 
     f = a2;
-    a2 = a2 + b2 / p2;
-    g = e / p2;
+    const double r2 = 1.0 / p2;
+    a2 = a2 + b2 * r2;
+    g = e * r2;
     b2 = b2 + f * g;
     b2 = b2 + b2;
     p2 = g + p2;
@@ -62,7 +65,9 @@ inline double cel_pair_sum(double kc, CelTerms first, CelTerms second) noexcept 
     kc = kc + kc;
     e = kc * m;
   }
-  return HALF_PI * ((b1 + a1 * m) / (m * (m + p1)) + (b2 + a2 * m) / (m * (m + p2)));
+  // (b1 + a1 m) / (m (m + p1)) + (b2 + a2 m) / (m (m + p2)) over one divisor.
+  const double m1 = m + p1, m2 = m + p2;
+  return HALF_PI * (((b1 + a1 * m) * m2 + (b2 + a2 * m) * m1) / ((m * m1) * m2));
 }
 
 // One integral: the pair with a second term that adds nothing.

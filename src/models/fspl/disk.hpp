@@ -41,19 +41,23 @@ inline double disk_magnification(double u, double R) noexcept {
   const double s = u + R;
   const double d2 = d * d;
   const double t = std::sqrt(d2 + 4.0);
-  const double q = d / s;
+  // Three reciprocals serve the five quotients below.
+  const double rs = 1.0 / s;
+  const double rt = 1.0 / t;
+  const double q = d * rs;
   const double nc = q * q;
-  const double kc = std::fabs(q) * (std::sqrt(s * s + 4.0) / t);
+  const double kc = std::fabs(q) * (std::sqrt(s * s + 4.0) * rt);
   const double R2 = R * R;
-  const double p_term = ((1.0 + R2) * (d2 + d2)) / ((R2 * s) * t);
+  const double w = rt / R2; // 1 / (R^2 t)
+  const double p_term = ((1.0 + R2) * (d2 + d2)) * (w * rs);
   // E-term - K-term = cel(kc, 1, e - k, e kc^2 - k) with e = t s / (2 R^2) and
   // k = d (h + 4) / (R^2 t); both differences simplify (t^2 = d^2 + 4,
   // h = d s / 2) to
   //   e - k = 2 (3R - u) / (R^2 t),  e kc^2 - k = 2 d (d - 2s) / (R^2 s t),
   // which far from the lens are many orders below e and k: formed as
   // differences they would lose (u/R)^2 ulp.
-  const double a_ek = (2.0 * (3.0 * R - u)) / (R2 * t);
-  const double b_ek = ((2.0 * d) * (d - 2.0 * s)) / ((R2 * s) * t);
+  const double a_ek = (2.0 * (3.0 * R - u)) * w;
+  const double b_ek = ((2.0 * d) * (d - 2.0 * s)) * (w * rs);
   const double S = elliptic::bulirsch::cel_pair_sum(kc, {nc, p_term, p_term}, {1.0, a_ek, b_ek});
   return S / PI;
 }

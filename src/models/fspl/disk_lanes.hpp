@@ -30,15 +30,17 @@ template <class V> V cel_pair_sum_lanes(V kc, V p1, V a1, V b1, V p2, V a2, V b2
   M active = m == m; // every lane
   for (int pass = 0; pass < 64 && lanes::any(active); ++pass) {
     V f = a1;
-    const V na1 = a1 + b1 / p1;
-    V g = e / p1;
+    const V r1 = 1.0 / p1;
+    const V na1 = a1 + b1 * r1;
+    V g = e * r1;
     V nb1 = b1 + f * g;
     nb1 = nb1 + nb1;
     const V np1 = g + p1;
 
     f = a2;
-    const V na2 = a2 + b2 / p2;
-    g = e / p2;
+    const V r2 = 1.0 / p2;
+    const V na2 = a2 + b2 * r2;
+    g = e * r2;
     V nb2 = b2 + f * g;
     nb2 = nb2 + nb2;
     const V np2 = g + p2;
@@ -58,7 +60,9 @@ template <class V> V cel_pair_sum_lanes(V kc, V p1, V a1, V b1, V p2, V a2, V b2
     kc = select(active, nkc, kc);
     e = select(active, kc * m, e);
   }
-  return HALF_PI * ((b1 + a1 * m) / (m * (m + p1)) + (b2 + a2 * m) / (m * (m + p2)));
+  // (b1 + a1 m) / (m (m + p1)) + (b2 + a2 m) / (m (m + p2)) over one divisor.
+  const V m1 = m + p1, m2 = m + p2;
+  return HALF_PI * (((b1 + a1 * m) * m2 + (b2 + a2 * m) * m1) / ((m * m1) * m2));
 }
 
 // disk_magnification over lanes, each lane with its own u and R, by the
@@ -78,13 +82,16 @@ template <class V> V disk_magnification_lanes(V u, V R, lanes::Mask<V> &limb) no
     const V s = u + R;
     const V d2 = d * d;
     const V t = lanes::sqrt(d2 + 4.0);
-    const V q = d / s;
+    const V rs = 1.0 / s;
+    const V rt = 1.0 / t;
+    const V q = d * rs;
     const V nc = select(limb, V(1.0), q * q);
-    const V kc = select(limb, V(1.0), lanes::fabs(q) * (lanes::sqrt(s * s + 4.0) / t));
+    const V kc = select(limb, V(1.0), lanes::fabs(q) * (lanes::sqrt(s * s + 4.0) * rt));
     const V R2 = R * R;
-    const V p_term = ((1.0 + R2) * (d2 + d2)) / ((R2 * s) * t);
-    const V a_ek = (2.0 * (3.0 * R - u)) / (R2 * t);
-    const V b_ek = ((2.0 * d) * (d - 2.0 * s)) / ((R2 * s) * t);
+    const V w = rt / R2;
+    const V p_term = ((1.0 + R2) * (d2 + d2)) * (w * rs);
+    const V a_ek = (2.0 * (3.0 * R - u)) * w;
+    const V b_ek = ((2.0 * d) * (d - 2.0 * s)) * (w * rs);
     const V S = cel_pair_sum_lanes<V>(kc, nc, p_term, p_term, V(1.0), a_ek, b_ek);
     a = select(far, series, S / PI);
   }
