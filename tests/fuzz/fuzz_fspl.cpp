@@ -5,8 +5,9 @@
 // element is not a source (a NaN or negative separation, a source size that
 // is not positive and finite, coefficients that make no profile), 1 at an
 // infinite separation, and otherwise a magnification of at least 1 (finite
-// wherever it promises a value). The disk part
-// of its integrand gives the same bits over the AVX2 lanes as one by one.
+// wherever it promises a value). The disk part of its integrand, and the
+// closed forms of a batch of disks, give the same bits over the AVX2 lanes
+// as one by one.
 #include <cmath>
 #include <vector>
 
@@ -85,6 +86,23 @@ void check_lanes(tessarin::fuzz::FuzzInput &in) {
   tessarin::models::avx2::fspl_disk_excess(u, rho, g0, mu.data(), vector.data(), mu.size());
   for (std::size_t i = 0; i < mu.size(); ++i)
     FUZZ_CHECK(same_double(scalar[i], vector[i]));
+
+  // The closed forms of many disks at once (a pass of elements): each lane
+  // with its own u and R, the bits of disk_magnification.
+  std::vector<double> us(1 + in.count(10)), radii(us.size());
+  for (std::size_t i = 0; i < us.size(); ++i) {
+    us[i] = std::fabs(in.real());
+    radii[i] = std::fabs(in.real());
+    if (!(radii[i] > 0.0 && radii[i] < INFINITY)) radii[i] = 1.0;
+    if (!(us[i] < INFINITY)) us[i] = radii[i];
+  }
+  std::vector<double> one(us.size()), four(us.size());
+  fspl::disk_excesses<double>(us.data(), radii.data(), one.data(), us.size());
+  tessarin::models::avx2::fspl_disk_excesses(us.data(), radii.data(), four.data(), us.size());
+  for (std::size_t i = 0; i < us.size(); ++i) {
+    FUZZ_CHECK(same_double(one[i], four[i]));
+    FUZZ_CHECK(same_double(one[i], fspl::disk_magnification(us[i], radii[i]) - 1.0));
+  }
 }
 
 } // namespace

@@ -80,3 +80,20 @@ def test_tables_are_continuous_with_the_quadrature(rtol):
                    (np.array([2.0, 2.0]), 4.0 * (1 + np.array([-1e-12, 1e-12])))]:
         a = fspl.linear(u, rho, 0.6, rtol=rtol)
         assert abs(a[1] / a[0] - 1) <= 2 * rtol
+
+
+@pytest.mark.parametrize("rtol", [1e-3, 1e-6, 1e-9])
+def test_table_caches_do_not_leak_between_elements(rtol):
+    # The evaluator keeps the interpolation weights of the last rho (and
+    # order) and the mix of the last coefficients: elements whose rho,
+    # coefficients and interpolation order change from one to the next give
+    # the bits they give alone.
+    rng = np.random.default_rng(3)
+    n = 400
+    u = rng.uniform(0.0, 4.0, n)
+    rho = rng.choice([1e-3, 0.05, 0.05 * (1 + 1e-15), 0.7, 3.9], n)
+    a = rng.choice([0.0, 0.3, 0.9], n)
+    b = rng.choice([0.0, 0.2, -0.1], n)
+    together = fspl.quadratic(u * rho, rho, a, b, rtol=rtol)
+    alone = np.array([fspl.quadratic(u[i] * rho[i], rho[i], a[i], b[i], rtol=rtol) for i in range(n)])
+    assert together.tobytes() == alone.tobytes()
