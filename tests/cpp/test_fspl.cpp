@@ -74,7 +74,7 @@ TEST(Cel, SpecialCases) {
 // the value by up to a few ulp times ln|x - 1|).
 TEST(UniformDisk, MatchesTruthPerRegime) {
   const std::map<std::string, double> bound = {
-      {"centre", 1e-15},  {"far", 1e-14},     {"limb", 4e-15},     {"near-limb", 2e-15},
+      {"centre", 1e-15},  {"far", 1e-14},       {"limb", 4e-15},     {"near-limb", 2e-15},
       {"on-limb", 1e-15}, {"outside", 2.5e-14}, {"very-far", 1e-15},
   };
   std::map<std::string, double> worst;
@@ -112,8 +112,8 @@ TEST_P(Profiles, ValidityAndFlux) {
   // The tables' mix: flux fractions summing to 1, for every law made of the
   // basis profiles (power-2 only for the exponents among them).
   const BasisMix mix = basis_mix(p, n0);
-  const bool basis_exponent = p.c_alpha == 0.0 || p.alpha == 0.5 || p.alpha == 1.0 ||
-                              p.alpha == 1.5 || p.alpha == 2.0;
+  const bool basis_exponent =
+      p.c_alpha == 0.0 || p.alpha == 0.5 || p.alpha == 1.0 || p.alpha == 1.5 || p.alpha == 2.0;
   ASSERT_EQ(mix.usable, basis_exponent);
   if (!mix.usable) return;
   double sum = mix.uniform;
