@@ -39,19 +39,39 @@ template <int ORDER> void lagrange(double r, double *w) noexcept {
     w[j] = (prefix[j] * suffix[j + 1]) * INVERSE_DENOMINATOR.v[j];
 }
 
-// The first node of the stencil of `order` nodes around position f (in steps
+// The first node of the stencil of ORDER nodes around position f (in steps
 // from node 0, of n nodes), and the weights at f.
-int stencil(double f, int n, int order, double *w) noexcept {
-  const int half = order / 2;
-  int first = static_cast<int>(std::floor(f)) - (half - 1);
-  first = std::clamp(first, 0, n - order);
-  const double r = f - first;
-  if (order == 4) {
-    lagrange<4>(r, w);
-  } else {
-    lagrange<8>(r, w);
-  }
+template <int ORDER> int stencil(double f, int n, double *w) noexcept {
+  // f >= 0 but for rounding at the first node, where truncation and floor
+  // both end at the clamp.
+  int first = static_cast<int>(f) - (ORDER / 2 - 1);
+  first = std::clamp(first, 0, n - ORDER);
+  lagrange<ORDER>(f - first, w);
   return first;
+}
+
+// The mix's factor through ORDER nodes along each coordinate, the s
+// stencil given; its error bound in `bound`.
+template <int ORDER>
+double mix_factor(const BasisMix &mix, int s_first, const double *s_weights, int t_first,
+                  const double *t_weights, double &bound) noexcept {
+  using namespace basis;
+  double sum = mix.uniform, err = 0.0;
+  for (int k = 0; k < BASES; ++k) {
+    if (mix.weight[k] == 0.0) continue;
+    double r = 0.0;
+    for (int a = 0; a < ORDER; ++a) {
+      const double *row = &RATIO[k][s_first + a][t_first];
+      double along = 0.0;
+      for (int b = 0; b < ORDER; ++b)
+        along += t_weights[b] * row[b];
+      r += s_weights[a] * along;
+    }
+    sum += mix.weight[k] * r;
+    err += std::fabs(mix.weight[k] * r) * ERROR_BOUND[k][ORDER == 4 ? 0 : 1];
+  }
+  bound = err;
+  return sum;
 }
 
 } // namespace
@@ -83,32 +103,22 @@ BasisMix basis_mix(const Profile &profile, double flux) noexcept {
 double BasisTables::factor(double z, double rho, int order, const BasisMix &mix,
                            double &bound) noexcept {
   using namespace basis;
+  const bool four = order == 4;
   if (rho != rho_ || order != order_) {
     rho_ = rho;
     order_ = order;
-    s_first_ = stencil(std::asinh(rho / RHO_SCALE) / S_STEP, S_NODES, order, s_weights_);
+    const double s = std::asinh(rho / RHO_SCALE) / S_STEP;
+    s_first_ = four ? stencil<4>(s, S_NODES, s_weights_) : stencil<8>(s, S_NODES, s_weights_);
   }
   const double x = z * z;
-  const double t = MAP_SLOPE * x / (1.0 + x) + std::asinh((x - 1.0) / DELTA);
+  const double t = (MAP_SLOPE * x / (1.0 + x) + std::asinh((x - 1.0) / DELTA) - T0) / T_STEP;
   double t_weights[8];
-  const int t_first = stencil((t - T0) / T_STEP, T_NODES, order, t_weights);
-
-  double sum = mix.uniform, err = 0.0;
-  for (int k = 0; k < BASES; ++k) {
-    if (mix.weight[k] == 0.0) continue;
-    double r = 0.0;
-    for (int a = 0; a < order; ++a) {
-      const double *row = &RATIO[k][s_first_ + a][t_first];
-      double along = 0.0;
-      for (int b = 0; b < order; ++b)
-        along += t_weights[b] * row[b];
-      r += s_weights_[a] * along;
-    }
-    sum += mix.weight[k] * r;
-    err += std::fabs(mix.weight[k] * r) * ERROR_BOUND[k][order == 4 ? 0 : 1];
+  if (four) {
+    const int t_first = stencil<4>(t, T_NODES, t_weights);
+    return mix_factor<4>(mix, s_first_, s_weights_, t_first, t_weights, bound);
   }
-  bound = err;
-  return sum;
+  const int t_first = stencil<8>(t, T_NODES, t_weights);
+  return mix_factor<8>(mix, s_first_, s_weights_, t_first, t_weights, bound);
 }
 
 } // namespace tessarin::models::fspl

@@ -18,7 +18,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -313,9 +315,13 @@ double at_least_one(double a) noexcept {
 
 bool Evaluator::profile_for(const double *coefficients) noexcept {
   const auto n = static_cast<std::size_t>(coefficient_count(law_));
-  if (cached_ &&
-      (n == 0 || std::memcmp(coefficients, cached_coefficients_, n * sizeof(double)) == 0)) {
-    return cached_valid_;
+  if (cached_) {
+    // The same bits (a NaN never makes a profile, whatever its payload).
+    bool same = true;
+    for (std::size_t i = 0; i < n; ++i)
+      same = same && std::bit_cast<std::uint64_t>(coefficients[i]) ==
+                         std::bit_cast<std::uint64_t>(cached_coefficients_[i]);
+    if (same) return cached_valid_;
   }
   if (n > 0) std::memcpy(cached_coefficients_, coefficients, n * sizeof(double));
   cached_ = true;
@@ -357,9 +363,8 @@ double Evaluator::evaluate(double u, double rho, const double *coefficients, con
   }
 
   const double g0 = disk != nullptr ? *disk : disk_magnification(u, rho) - 1.0;
-  const double boundary = profile.centre() * g0;
   if (law_ == Law::uniform || (law_ == Law::power2 && profile.c_alpha == 0.0)) {
-    return at_least_one(1.0 + boundary / flux);
+    return at_least_one(1.0 + (profile.centre() * g0) / flux);
   }
 
   // The tables, where they cover the element and their error bound fits in
@@ -373,6 +378,7 @@ double Evaluator::evaluate(double u, double rho, const double *coefficients, con
     }
   }
 
+  const double boundary = profile.centre() * g0;
   // The cuts, in increasing order.
   std::array<double, MAX_TABLE_NODES + 3> cuts{};
   int n = 0;
