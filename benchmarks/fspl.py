@@ -14,6 +14,8 @@ Codes:
                            the loosest rtol of RTOL_LADDER whose worst error
                            on the curve is ten times below that of the
                            fastest limb-darkened peer on the curve;
+  fspl.linear gradient=True   rtol 1e-4, 1e-8, 1e-12: A with dA/du, dA/drho
+                           and dA/dc, timed beside the value;
   tessarin.fspl.uniform    default rtol;
   witt_mao_magnification   the uniform disk of the module (l = u / rho);
   integrated_heyrovsky_magnification   the module's reference for the linear
@@ -98,6 +100,8 @@ DEFAULT_RTOL = 1e-8
 LISTED_RTOLS = (1e-4, 1e-6, 1e-8, 1e-10, 1e-12)
 TRUTH_RTOL = 1e-12
 # The tolerances searched for the one matched to the fastest peer's error.
+# The tolerances at which gradient=True is timed beside the value.
+GRADIENT_RTOLS = (1e-4, 1e-8, 1e-12)
 RTOL_LADDER = tuple(sorted({round(m * 10.0 ** -k, 15) for k in range(3, 13) for m in (1, 2, 5)
                             if 1e-12 <= m * 10.0 ** -k <= 1e-3}, reverse=True))
 LEE09_STRIDE = 20
@@ -160,6 +164,12 @@ def tessarin_codes(rtols) -> list[Code]:
     for rtol in rtols:
         codes.append(Code("tessarin fspl.linear", f"rtol {rtol:g}", "linear",
                           (lambda r: lambda u, rho: fspl.linear(u, rho, C, rtol=r))(rtol),
+                          "tessarin", rtol=rtol))
+    for rtol in GRADIENT_RTOLS:
+        # The value and its derivatives in u, rho and c; the error column is A's.
+        codes.append(Code("tessarin fspl.linear gradient=True", f"rtol {rtol:g}", "linear",
+                          (lambda r: lambda u, rho: fspl.linear(u, rho, C, rtol=r,
+                                                                gradient=True)[0])(rtol),
                           "tessarin", rtol=rtol))
     codes.append(Code("tessarin fspl.uniform", f"rtol {DEFAULT_RTOL:g}", "uniform",
                       lambda u, rho: fspl.uniform(u, rho), "tessarin", rtol=DEFAULT_RTOL))
@@ -585,6 +595,19 @@ def evaluate_targets(result: dict) -> list[str]:
         parts.append("VBMicrolensing absent: ESPLMag2 not measured")
     lines.append(f"5. fspl.uniform at least 2× faster than witt_mao_magnification and faster than "
                  f"ESPLMag2: {verdict(ok)} ({'; '.join(parts)}).")
+
+    # 6. gradient=True at most 2.5x the value alone.
+    parts, ok = [], True
+    for c in rows:
+        ratios = []
+        for r in GRADIENT_RTOLS:
+            g = t(c, f"tessarin fspl.linear gradient=True [rtol {r:g}]")
+            ratios.append(g / t(c, lin(r)))
+        ok &= max(ratios) <= 2.5
+        parts.append(f"{c}: " + ", ".join(f"{x:.1f}×" for x in ratios))
+    lines.append("6. fspl.linear with gradient=True at most 2.5× the time of the value alone "
+                 f"(rtol {', '.join(f'{r:g}' for r in GRADIENT_RTOLS)}): {verdict(ok)} "
+                 f"({'; '.join(parts)}).")
     return lines
 
 

@@ -15,18 +15,27 @@ relative error against the exact magnification of the stated profile, for
 ``A - 1`` is also within ``rtol * (A - 1) + 4 eps``. An element whose inputs
 describe no valid source is NaN; ``u = inf`` gives 1.
 
+``gradient=True`` (keyword only) returns the tuple ``(A, dA/du, dA/drho,
+dA/dc...)``, one derivative per coefficient in argument order (none for
+``uniform``; ``tabulated`` gives none with respect to its intensities), each
+of the same shape as ``A``; ``out`` is then a tuple of as many arrays. ``A``
+is what ``gradient=False`` gives, bit for bit; on the limb (``u = rho``) of
+a source with a bright limb, ``dA/du`` is ``-inf`` and ``dA/drho`` ``+inf``.
+
 Exceptions
 ----------
 ValueError
     ``rtol`` out of range or NaN, inputs that do not broadcast or convert,
     ``out`` of the wrong shape or read-only, a malformed table.
 TypeError
-    A missing, repeated or unknown argument; ``out`` not a float64 ndarray.
+    A missing, repeated or unknown argument; ``out`` not a float64 ndarray
+    (with ``gradient=True``, not a tuple of one per result); ``gradient``
+    not True or False.
 ImportError
     NumPy cannot be imported (it is imported at the first call).
 """
 
-from typing import Any, TypeVar, Union, overload
+from typing import Any, Literal, Optional, TypeVar, Union, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -49,15 +58,20 @@ _Out = TypeVar("_Out", bound=npt.NDArray[np.float64])
 
 @overload
 def uniform(
-    u: _Scalar, rho: _Scalar, *, rtol: float = 1e-08, out: None = None
+    u: _Scalar, rho: _Scalar, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> np.float64: ...
 @overload
 def uniform(
-    u: npt.ArrayLike, rho: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out
+    u: npt.ArrayLike, rho: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out, gradient: Literal[False] = False
 ) -> _Out: ...
 @overload
 def uniform(
-    u: npt.ArrayLike, rho: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None
+    u: npt.ArrayLike, rho: npt.ArrayLike, *, rtol: float = 1e-08, out: Optional[tuple[npt.NDArray[np.float64], ...]] = None,
+    gradient: Literal[True],
+) -> tuple[Union[npt.NDArray[np.float64], np.float64], ...]: ...
+@overload
+def uniform(
+    u: npt.ArrayLike, rho: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> Union[npt.NDArray[np.float64], np.float64]:
     """Magnification of a uniformly bright source star.
 
@@ -74,15 +88,20 @@ def uniform(
 
 @overload
 def linear(
-    u: _Scalar, rho: _Scalar, c: _Scalar, *, rtol: float = 1e-08, out: None = None
+    u: _Scalar, rho: _Scalar, c: _Scalar, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> np.float64: ...
 @overload
 def linear(
-    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out
+    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out, gradient: Literal[False] = False
 ) -> _Out: ...
 @overload
 def linear(
-    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None
+    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, *, rtol: float = 1e-08, out: Optional[tuple[npt.NDArray[np.float64], ...]] = None,
+    gradient: Literal[True],
+) -> tuple[Union[npt.NDArray[np.float64], np.float64], ...]: ...
+@overload
+def linear(
+    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> Union[npt.NDArray[np.float64], np.float64]:
     """Magnification of a linearly limb-darkened source star;
     c = 3 Gamma / (2 + Gamma) for the Gamma of An et al. (2002).
@@ -100,15 +119,20 @@ def linear(
 
 @overload
 def quadratic(
-    u: _Scalar, rho: _Scalar, a: _Scalar, b: _Scalar, *, rtol: float = 1e-08, out: None = None
+    u: _Scalar, rho: _Scalar, a: _Scalar, b: _Scalar, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> np.float64: ...
 @overload
 def quadratic(
-    u: npt.ArrayLike, rho: npt.ArrayLike, a: npt.ArrayLike, b: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out
+    u: npt.ArrayLike, rho: npt.ArrayLike, a: npt.ArrayLike, b: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out, gradient: Literal[False] = False
 ) -> _Out: ...
 @overload
 def quadratic(
-    u: npt.ArrayLike, rho: npt.ArrayLike, a: npt.ArrayLike, b: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None
+    u: npt.ArrayLike, rho: npt.ArrayLike, a: npt.ArrayLike, b: npt.ArrayLike, *, rtol: float = 1e-08, out: Optional[tuple[npt.NDArray[np.float64], ...]] = None,
+    gradient: Literal[True],
+) -> tuple[Union[npt.NDArray[np.float64], np.float64], ...]: ...
+@overload
+def quadratic(
+    u: npt.ArrayLike, rho: npt.ArrayLike, a: npt.ArrayLike, b: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> Union[npt.NDArray[np.float64], np.float64]:
     """Magnification of a source star with quadratic limb darkening.
 
@@ -125,15 +149,20 @@ def quadratic(
 
 @overload
 def square_root(
-    u: _Scalar, rho: _Scalar, c: _Scalar, d: _Scalar, *, rtol: float = 1e-08, out: None = None
+    u: _Scalar, rho: _Scalar, c: _Scalar, d: _Scalar, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> np.float64: ...
 @overload
 def square_root(
-    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, d: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out
+    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, d: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out, gradient: Literal[False] = False
 ) -> _Out: ...
 @overload
 def square_root(
-    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, d: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None
+    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, d: npt.ArrayLike, *, rtol: float = 1e-08, out: Optional[tuple[npt.NDArray[np.float64], ...]] = None,
+    gradient: Literal[True],
+) -> tuple[Union[npt.NDArray[np.float64], np.float64], ...]: ...
+@overload
+def square_root(
+    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, d: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> Union[npt.NDArray[np.float64], np.float64]:
     """Magnification of a source star with square-root limb darkening.
 
@@ -150,15 +179,20 @@ def square_root(
 
 @overload
 def logarithmic(
-    u: _Scalar, rho: _Scalar, c: _Scalar, d: _Scalar, *, rtol: float = 1e-08, out: None = None
+    u: _Scalar, rho: _Scalar, c: _Scalar, d: _Scalar, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> np.float64: ...
 @overload
 def logarithmic(
-    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, d: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out
+    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, d: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out, gradient: Literal[False] = False
 ) -> _Out: ...
 @overload
 def logarithmic(
-    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, d: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None
+    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, d: npt.ArrayLike, *, rtol: float = 1e-08, out: Optional[tuple[npt.NDArray[np.float64], ...]] = None,
+    gradient: Literal[True],
+) -> tuple[Union[npt.NDArray[np.float64], np.float64], ...]: ...
+@overload
+def logarithmic(
+    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, d: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> Union[npt.NDArray[np.float64], np.float64]:
     """Magnification of a source star with logarithmic limb darkening.
 
@@ -175,15 +209,20 @@ def logarithmic(
 
 @overload
 def power2(
-    u: _Scalar, rho: _Scalar, c: _Scalar, alpha: _Scalar, *, rtol: float = 1e-08, out: None = None
+    u: _Scalar, rho: _Scalar, c: _Scalar, alpha: _Scalar, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> np.float64: ...
 @overload
 def power2(
-    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, alpha: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out
+    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, alpha: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out, gradient: Literal[False] = False
 ) -> _Out: ...
 @overload
 def power2(
-    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, alpha: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None
+    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, alpha: npt.ArrayLike, *, rtol: float = 1e-08, out: Optional[tuple[npt.NDArray[np.float64], ...]] = None,
+    gradient: Literal[True],
+) -> tuple[Union[npt.NDArray[np.float64], np.float64], ...]: ...
+@overload
+def power2(
+    u: npt.ArrayLike, rho: npt.ArrayLike, c: npt.ArrayLike, alpha: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> Union[npt.NDArray[np.float64], np.float64]:
     """Magnification of a source star with power-2 limb darkening.
 
@@ -200,15 +239,20 @@ def power2(
 
 @overload
 def claret(
-    u: _Scalar, rho: _Scalar, a1: _Scalar, a2: _Scalar, a3: _Scalar, a4: _Scalar, *, rtol: float = 1e-08, out: None = None
+    u: _Scalar, rho: _Scalar, a1: _Scalar, a2: _Scalar, a3: _Scalar, a4: _Scalar, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> np.float64: ...
 @overload
 def claret(
-    u: npt.ArrayLike, rho: npt.ArrayLike, a1: npt.ArrayLike, a2: npt.ArrayLike, a3: npt.ArrayLike, a4: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out
+    u: npt.ArrayLike, rho: npt.ArrayLike, a1: npt.ArrayLike, a2: npt.ArrayLike, a3: npt.ArrayLike, a4: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out, gradient: Literal[False] = False
 ) -> _Out: ...
 @overload
 def claret(
-    u: npt.ArrayLike, rho: npt.ArrayLike, a1: npt.ArrayLike, a2: npt.ArrayLike, a3: npt.ArrayLike, a4: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None
+    u: npt.ArrayLike, rho: npt.ArrayLike, a1: npt.ArrayLike, a2: npt.ArrayLike, a3: npt.ArrayLike, a4: npt.ArrayLike, *, rtol: float = 1e-08, out: Optional[tuple[npt.NDArray[np.float64], ...]] = None,
+    gradient: Literal[True],
+) -> tuple[Union[npt.NDArray[np.float64], np.float64], ...]: ...
+@overload
+def claret(
+    u: npt.ArrayLike, rho: npt.ArrayLike, a1: npt.ArrayLike, a2: npt.ArrayLike, a3: npt.ArrayLike, a4: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> Union[npt.NDArray[np.float64], np.float64]:
     """Magnification of a source star with Claret's four-coefficient law.
 
@@ -225,15 +269,20 @@ def claret(
 
 @overload
 def tabulated(
-    u: _Scalar, rho: _Scalar, mu: npt.ArrayLike, intensity: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None
+    u: _Scalar, rho: _Scalar, mu: npt.ArrayLike, intensity: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> np.float64: ...
 @overload
 def tabulated(
-    u: npt.ArrayLike, rho: npt.ArrayLike, mu: npt.ArrayLike, intensity: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out
+    u: npt.ArrayLike, rho: npt.ArrayLike, mu: npt.ArrayLike, intensity: npt.ArrayLike, *, rtol: float = 1e-08, out: _Out, gradient: Literal[False] = False
 ) -> _Out: ...
 @overload
 def tabulated(
-    u: npt.ArrayLike, rho: npt.ArrayLike, mu: npt.ArrayLike, intensity: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None
+    u: npt.ArrayLike, rho: npt.ArrayLike, mu: npt.ArrayLike, intensity: npt.ArrayLike, *, rtol: float = 1e-08, out: Optional[tuple[npt.NDArray[np.float64], ...]] = None,
+    gradient: Literal[True],
+) -> tuple[Union[npt.NDArray[np.float64], np.float64], ...]: ...
+@overload
+def tabulated(
+    u: npt.ArrayLike, rho: npt.ArrayLike, mu: npt.ArrayLike, intensity: npt.ArrayLike, *, rtol: float = 1e-08, out: None = None, gradient: Literal[False] = False
 ) -> Union[npt.NDArray[np.float64], np.float64]:
     """Magnification of a source star with a tabulated I(mu) profile.
 

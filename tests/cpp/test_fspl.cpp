@@ -237,3 +237,38 @@ TEST(Evaluator, ElementRules) {
     EXPECT_TRUE(std::isnan(e(0.1, 0.1, &bad)));
   }
 }
+
+// The derivative profiles dI/dtheta: their moments and slopes are the
+// derivatives of the law's (central differences; exact for the laws linear
+// in their coefficients), for every coefficient of every law.
+TEST(Profiles, DerivativeProfilesDifferentiateTheLaw) {
+  const std::vector<std::pair<Law, std::vector<double>>> laws = {
+      {Law::linear, {0.6}},           {Law::quadratic, {0.45, 0.25}},
+      {Law::square_root, {0.3, 0.4}}, {Law::logarithmic, {0.6, 0.2}},
+      {Law::power2, {0.6, 0.7}},      {Law::claret, {0.7, -0.6, 0.9, -0.35}},
+  };
+  for (const auto &[law, coefficients] : laws) {
+    Profile derivatives[4];
+    derivative_profiles(law, coefficients.data(), derivatives);
+    for (std::size_t j = 0; j < coefficients.size(); ++j) {
+      const double h = 1e-5;
+      auto moved = coefficients;
+      Profile up, down;
+      moved[j] = coefficients[j] + h;
+      ASSERT_TRUE(make_profile(law, moved.data(), nullptr, up));
+      moved[j] = coefficients[j] - h;
+      ASSERT_TRUE(make_profile(law, moved.data(), nullptr, down));
+      double m_up[4], m_down[4], m[4];
+      up.moments(m_up, 4);
+      down.moments(m_down, 4);
+      derivatives[j].moments(m, 4);
+      for (int k = 0; k < 4; ++k)
+        EXPECT_NEAR(m[k], (m_up[k] - m_down[k]) / (2 * h), 1e-9) << int(law) << " " << j;
+      for (double mu : {0.01, 0.3, 0.8}) {
+        EXPECT_NEAR(derivatives[j].slope(mu), (up.slope(mu) - down.slope(mu)) / (2 * h), 1e-7)
+            << int(law) << " " << j << " " << mu;
+      }
+      EXPECT_NEAR(derivatives[j].centre(), (up.centre() - down.centre()) / (2 * h), 1e-9);
+    }
+  }
+}

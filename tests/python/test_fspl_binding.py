@@ -89,14 +89,16 @@ def test_function_object(name, coefficients, values):
     assert f.__module__ == "tessarin.fspl"
     assert f.__self__ is fspl
     parameters = ("u", "rho") + coefficients
-    assert f.__text_signature__ == "(" + ", ".join(parameters) + ", *, rtol=1e-08, out=None)"
+    assert f.__text_signature__ == (
+        "(" + ", ".join(parameters) + ", *, rtol=1e-08, out=None, gradient=False)")
     signature = inspect.signature(f).parameters
-    assert list(signature) == list(parameters) + ["rtol", "out"]
+    assert list(signature) == list(parameters) + ["rtol", "out", "gradient"]
     for p in parameters:
         assert signature[p].kind is inspect.Parameter.POSITIONAL_OR_KEYWORD
         assert signature[p].default is inspect.Parameter.empty
-    assert signature["rtol"].kind is signature["out"].kind is inspect.Parameter.KEYWORD_ONLY
-    assert (signature["rtol"].default, signature["out"].default) == (1e-8, None)
+    for k in ("rtol", "out", "gradient"):
+        assert signature[k].kind is inspect.Parameter.KEYWORD_ONLY
+    assert [signature[k].default for k in ("rtol", "out", "gradient")] == [1e-8, None, False]
     doc = f.__doc__
     for phrase in [PROFILES[name], "mu = sqrt(1 - r^2)", "Einstein radii", "1e-12", "1e-3",
                    "rtol * (A - 1) + 4 eps", "1e-6 <= rho <= 1e3", "NaN", "u = inf gives 1",

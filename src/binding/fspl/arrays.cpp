@@ -131,4 +131,45 @@ Expected<Owned> output_array(Borrowed object) {
   return Owned::take_ref(object);
 }
 
+std::optional<BoundaryError> output_arrays(Borrowed object, std::span<Owned> outs) {
+  if (outs.size() == 1) {
+    Expected<Owned> out = output_array(object);
+    if (!out.ok()) return std::move(out.error());
+    outs[0] = std::move(out.value());
+    return std::nullopt;
+  }
+  if (!object || object.get() == Py_None) return std::nullopt;
+  const auto n = static_cast<Py_ssize_t>(outs.size());
+  if (!PyTuple_Check(object.get()) || PyTuple_GET_SIZE(object.get()) != n) {
+    return BoundaryError::deferred(
+        PyExc_TypeError, "with gradient=True, out must be a tuple of " + std::to_string(n) +
+                             " float64 arrays (the magnification and its derivatives)");
+  }
+  for (Py_ssize_t k = 0; k < n; ++k) {
+    Expected<Owned> out = output_array(Borrowed(PyTuple_GET_ITEM(object.get(), k)));
+    if (!out.ok()) return std::move(out.error());
+    if (!out.value()) {
+      return BoundaryError::deferred(PyExc_TypeError,
+                                     "with gradient=True, out must hold arrays, not None");
+    }
+    outs[static_cast<std::size_t>(k)] = std::move(out.value());
+  }
+  return std::nullopt;
+}
+
+Expected<bool> flag(Borrowed object, const char *name) {
+  if (!object) return false;
+  if (PyBool_Check(object.get())) return object.get() == Py_True;
+  if (PyLong_Check(object.get())) {
+    int overflow = 0;
+    const long value = PyLong_AsLongAndOverflow(object.get(), &overflow);
+    if (value == -1 && PyErr_Occurred()) return take_or_system_error();
+    if (overflow == 0 && (value == 0 || value == 1)) return value == 1;
+  }
+  std::string type = type_attribute_text(Py_TYPE(object.get()), "__qualname__")
+                         .value_or(messages::FAILED_TYPE_NAME);
+  return BoundaryError::deferred(PyExc_TypeError,
+                                 std::string(name) + " must be True or False, not " + type);
+}
+
 } // namespace tessarin::binding::fspl

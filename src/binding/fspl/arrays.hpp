@@ -3,6 +3,8 @@
 
 #include "binding/fspl/numpy.hpp"
 
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "binding/error.hpp"
@@ -25,5 +27,14 @@ Expected<double> tolerance(Borrowed object);
 // The `out` of a call: empty when not given or None, else a writeable
 // float64 ndarray (a new reference to it).
 Expected<Owned> output_array(Borrowed object);
+
+// The `out` of a call with `outs.size()` results: one array as above, or
+// for several a tuple of that many such arrays; every slot left empty
+// when `out` is not given or None.
+std::optional<BoundaryError> output_arrays(Borrowed object, std::span<Owned> outs);
+
+// A keyword that is True or False (a bool, or an integer 0 or 1, as
+// Python's own flags take); absent is False.
+Expected<bool> flag(Borrowed object, const char *name);
 
 } // namespace tessarin::binding::fspl

@@ -1,5 +1,5 @@
 // The doc texts of `tessarin.fspl`: the module's docstring and, for each
-// function, its text signature ("name(u, rho, *, rtol=1e-08, out=None)",
+// function, its text signature ("name(u, rho, *, rtol=1e-08, out=None, gradient=False)",
 // which inspect.signature reads) and its docstring.
 #pragma once
 
@@ -64,7 +64,20 @@ inline constexpr char RTOL_AND_OUT[] =
     "    the inputs (or of a shape they broadcast to, as for a ufunc); it is\n"
     "    filled and returned. It may share memory with an input: the\n"
     "    overlapping operands are copied first, as NumPy's ufuncs do. After a\n"
-    "    call that raised, its contents are unspecified.\n";
+    "    call that raised, its contents are unspecified. With gradient=True,\n"
+    "    a tuple of such arrays, one per result.\n"
+    "gradient : bool, optional, keyword only\n"
+    "    Also return the derivatives of A: a tuple (A, dA/du, dA/drho,\n"
+    "    dA/dc...) with one derivative per coefficient of the law, in the\n"
+    "    order of the arguments (none for uniform; tabulated gives none with\n"
+    "    respect to its intensities). A is the array gradient=False gives,\n"
+    "    bit for bit. The derivatives in u and rho come from differentiating\n"
+    "    the same expressions forward (dual numbers), those in the\n"
+    "    coefficients from the magnification's linearity in the profile; the\n"
+    "    quadrature's step is halved until the derivatives in u and rho also\n"
+    "    agree to the tolerance, on the scale A / max(u, rho). On the limb\n"
+    "    (u = rho) of a source whose limb is bright, dA/du is -inf and dA/drho\n"
+    "    +inf: both diverge logarithmically from either side.\n";
 
 inline constexpr char METHOD[] =
     "\n"
@@ -106,7 +119,9 @@ inline constexpr char RETURNS[] =
     "    `out` when given. An element whose inputs describe no valid source\n"
     "    is NaN, never an error: u NaN or negative; rho <= 0, infinite or\n"
     "    NaN; a coefficient that is NaN or that makes the brightness negative\n"
-    "    anywhere on 0 <= mu <= 1, or the total flux zero. u = inf gives 1.\n";
+    "    anywhere on 0 <= mu <= 1, or the total flux zero. u = inf gives 1.\n"
+    "    With gradient=True, a tuple of such results: A and its derivatives\n"
+    "    (NaN where A is NaN; 0 where A is 1 far out).\n";
 
 inline constexpr char RAISES[] =
     "\n"
@@ -118,7 +133,8 @@ inline constexpr char RAISES[] =
     "    do not broadcast to, or read-only.\n"
     "TypeError\n"
     "    A missing, repeated or unknown argument; `out` that is not a float64\n"
-    "    ndarray.\n"
+    "    ndarray (with gradient=True, not a tuple of as many as there are\n"
+    "    results); gradient that is not True or False.\n"
     "ImportError\n"
     "    NumPy cannot be imported.\n";
 
@@ -142,7 +158,7 @@ inline constexpr char EXAMPLE_START[] =
 using namespace parts;
 
 inline constexpr auto UNIFORM =
-    join("uniform(u, rho, *, rtol=1e-08, out=None)", SEPARATOR,
+    join("uniform(u, rho, *, rtol=1e-08, out=None, gradient=False)", SEPARATOR,
          "Magnification of a uniformly bright source star by a point lens.\n"
          "\n"
          "Surface brightness I(mu) = 1.\n"
@@ -153,7 +169,7 @@ inline constexpr auto UNIFORM =
          "(7,)\n");
 
 inline constexpr auto LINEAR =
-    join("linear(u, rho, c, *, rtol=1e-08, out=None)", SEPARATOR,
+    join("linear(u, rho, c, *, rtol=1e-08, out=None, gradient=False)", SEPARATOR,
          "Magnification of a linearly limb-darkened source star by a point lens.\n"
          "\n"
          "Surface brightness I(mu) = 1 - c (1 - mu).\n"
@@ -173,7 +189,7 @@ inline constexpr auto LINEAR =
          "(7, 3)\n");
 
 inline constexpr auto QUADRATIC =
-    join("quadratic(u, rho, a, b, *, rtol=1e-08, out=None)", SEPARATOR,
+    join("quadratic(u, rho, a, b, *, rtol=1e-08, out=None, gradient=False)", SEPARATOR,
          "Magnification of a source star with quadratic limb darkening.\n"
          "\n"
          "Surface brightness I(mu) = 1 - a (1 - mu) - b (1 - mu)^2.\n"
@@ -185,7 +201,7 @@ inline constexpr auto QUADRATIC =
          ">>> A = fspl.quadratic(u, 0.1, 0.45, 0.25)\n");
 
 inline constexpr auto SQUARE_ROOT =
-    join("square_root(u, rho, c, d, *, rtol=1e-08, out=None)", SEPARATOR,
+    join("square_root(u, rho, c, d, *, rtol=1e-08, out=None, gradient=False)", SEPARATOR,
          "Magnification of a source star with square-root limb darkening.\n"
          "\n"
          "Surface brightness I(mu) = 1 - c (1 - mu) - d (1 - sqrt(mu)).\n"
@@ -197,7 +213,7 @@ inline constexpr auto SQUARE_ROOT =
          ">>> A = fspl.square_root(u, 0.1, 0.3, 0.4)\n");
 
 inline constexpr auto LOGARITHMIC =
-    join("logarithmic(u, rho, c, d, *, rtol=1e-08, out=None)", SEPARATOR,
+    join("logarithmic(u, rho, c, d, *, rtol=1e-08, out=None, gradient=False)", SEPARATOR,
          "Magnification of a source star with logarithmic limb darkening.\n"
          "\n"
          "Surface brightness I(mu) = 1 - c (1 - mu) - d mu ln(mu), which is\n"
@@ -210,7 +226,7 @@ inline constexpr auto LOGARITHMIC =
          ">>> A = fspl.logarithmic(u, 0.1, 0.6, 0.2)\n");
 
 inline constexpr auto POWER2 =
-    join("power2(u, rho, c, alpha, *, rtol=1e-08, out=None)", SEPARATOR,
+    join("power2(u, rho, c, alpha, *, rtol=1e-08, out=None, gradient=False)", SEPARATOR,
          "Magnification of a source star with power-2 limb darkening.\n"
          "\n"
          "Surface brightness I(mu) = 1 - c (1 - mu^alpha).\n"
@@ -226,7 +242,7 @@ inline constexpr auto POWER2 =
          ">>> A = fspl.power2(u, 0.1, 0.6, 0.5)\n");
 
 inline constexpr auto CLARET =
-    join("claret(u, rho, a1, a2, a3, a4, *, rtol=1e-08, out=None)", SEPARATOR,
+    join("claret(u, rho, a1, a2, a3, a4, *, rtol=1e-08, out=None, gradient=False)", SEPARATOR,
          "Magnification of a source star with Claret's four-coefficient limb darkening.\n"
          "\n"
          "Surface brightness I(mu) = 1 - sum over k = 1..4 of a_k (1 - mu^(k/2))\n"
@@ -239,7 +255,7 @@ inline constexpr auto CLARET =
          ">>> A = fspl.claret(u, 0.1, 0.5, 0.1, 0.2, -0.1)\n");
 
 inline constexpr auto TABULATED =
-    join("tabulated(u, rho, mu, intensity, *, rtol=1e-08, out=None)", SEPARATOR,
+    join("tabulated(u, rho, mu, intensity, *, rtol=1e-08, out=None, gradient=False)", SEPARATOR,
          "Magnification of a source star with a tabulated I(mu) profile.\n"
          "\n"
          "Surface brightness interpolated linearly in mu between the nodes of\n"

@@ -15,8 +15,9 @@ namespace {
 
 namespace model = tessarin::models::fspl;
 
-// u, rho, up to four coefficients, the output.
-constexpr int MAX_OPERANDS = 7;
+// u, rho, up to four coefficients, and the outputs: the magnification, or
+// with its derivatives in u, rho and each coefficient.
+constexpr int MAX_OPERANDS = 6 + 7;
 
 static_assert(sizeof(npy_intp) == sizeof(std::ptrdiff_t) && std::is_signed_v<npy_intp> &&
                   std::is_signed_v<std::ptrdiff_t>,
@@ -53,9 +54,13 @@ private:
 } // namespace
 
 Expected<PyObject *> evaluate(model::Law law, std::span<const Owned> inputs,
-                              const model::Table *table, double rtol, Owned out) {
+                              const model::Table *table, double rtol, std::span<Owned> outs,
+                              bool gradient) {
   const int count = static_cast<int>(inputs.size());
-  if (count != 2 + model::coefficient_count(law) || count + 1 > MAX_OPERANDS) {
+  const int results = static_cast<int>(outs.size());
+  const int n_coef = model::coefficient_count(law);
+  if (count != 2 + n_coef || results != (gradient ? 3 + n_coef : 1) ||
+      count + results > MAX_OPERANDS) {
     panic("fspl: wrong number of operands for the law");
   }
   Owned float64 =
@@ -64,7 +69,7 @@ Expected<PyObject *> evaluate(model::Law law, std::span<const Owned> inputs,
   std::array<npy_uint32, MAX_OPERANDS> operand_flags{};
   std::array<PyArray_Descr *, MAX_OPERANDS> dtypes{};
   bool scalars = true;
-  for (int i = 0; i <= count; ++i)
+  for (int i = 0; i < count + results; ++i)
     dtypes[i] = reinterpret_cast<PyArray_Descr *>(float64.get());
   for (int i = 0; i < count; ++i) {
     operands[i] = reinterpret_cast<PyArrayObject *>(inputs[i].get());
@@ -73,12 +78,15 @@ Expected<PyObject *> evaluate(model::Law law, std::span<const Owned> inputs,
     // is read through the iterator's buffers.
     operand_flags[i] = NPY_ITER_READONLY | NPY_ITER_NBO | NPY_ITER_ALIGNED;
   }
-  const bool allocate = !out;
-  operands[count] = reinterpret_cast<PyArrayObject *>(out.get());
-  // As a ufunc's output: never broadcast, made of the broadcast shape when
-  // not given.
-  operand_flags[count] = NPY_ITER_WRITEONLY | NPY_ITER_NBO | NPY_ITER_ALIGNED |
-                         NPY_ITER_NO_BROADCAST | (allocate ? NPY_ITER_ALLOCATE : 0);
+  // The outputs are given all together or not at all.
+  const bool allocate = !outs[0];
+  for (int k = 0; k < results; ++k) {
+    operands[count + k] = reinterpret_cast<PyArrayObject *>(outs[k].get());
+    // As a ufunc's output: never broadcast, made of the broadcast shape
+    // when not given.
+    operand_flags[count + k] = NPY_ITER_WRITEONLY | NPY_ITER_NBO | NPY_ITER_ALIGNED |
+                               NPY_ITER_NO_BROADCAST | (allocate ? NPY_ITER_ALLOCATE : 0);
+  }
   // One inner loop per call of the kernel (EXTERNAL_LOOP), as long as the
   // memory allows (GROWINNER), buffered only where an operand needs it;
   // empty arrays pass (ZEROSIZE_OK); an output that overlaps an input is
@@ -87,16 +95,20 @@ Expected<PyObject *> evaluate(model::Law law, std::span<const Owned> inputs,
   // the memory in its own order and gives a new output the inputs' layout.
   const npy_uint32 flags = NPY_ITER_EXTERNAL_LOOP | NPY_ITER_BUFFERED | NPY_ITER_GROWINNER |
                            NPY_ITER_ZEROSIZE_OK | NPY_ITER_COPY_IF_OVERLAP;
-  Iterator iterator(NpyIter_MultiNew(count + 1, operands.data(), flags, NPY_KEEPORDER,
+  Iterator iterator(NpyIter_MultiNew(count + results, operands.data(), flags, NPY_KEEPORDER,
                                      NPY_EQUIV_CASTING, operand_flags.data(), dtypes.data()));
   if (!iterator) return take_or_system_error();
   // Every operand is float64: copying one into a buffer needs no
   // interpreter, which is what lets the loop run without the lock.
   if (NpyIter_IterationNeedsAPI(iterator.get())) panic("fspl: float64 iteration needs the API");
 
-  Owned result = allocate ? Owned::take_ref(reinterpret_cast<PyObject *>(
-                                NpyIter_GetOperandArray(iterator.get())[count]))
-                          : std::move(out);
+  std::array<Owned, MAX_OPERANDS> made;
+  for (int k = 0; k < results; ++k) {
+    made[static_cast<std::size_t>(k)] =
+        allocate ? Owned::take_ref(reinterpret_cast<PyObject *>(
+                       NpyIter_GetOperandArray(iterator.get())[count + k]))
+                 : std::move(outs[k]);
+  }
 
   if (NpyIter_GetIterSize(iterator.get()) > 0) {
     NpyIter_IterNextFunc *next = NpyIter_GetIterNext(iterator.get(), nullptr);
@@ -109,20 +121,35 @@ Expected<PyObject *> evaluate(model::Law law, std::span<const Owned> inputs,
     NpyIter *walk = iterator.get();
     const auto done = Released::run([&](StopCheck stop) {
       do {
-        if (!evaluator.run(static_cast<std::size_t>(*size), data, strides, stop)) return false;
+        const auto n = static_cast<std::size_t>(*size);
+        if (!(gradient ? evaluator.run_gradient(n, data, strides, stop)
+                       : evaluator.run(n, data, strides, stop))) {
+          return false;
+        }
       } while (next(walk) != 0);
       return true;
     });
     if (!done) return take_or_system_error(); // a signal handler raised
   }
   if (!iterator.finish()) return take_or_system_error();
-  if (allocate && scalars) {
-    // A 0-d result as the numpy.float64 it holds.
-    PyObject *scalar = PyArray_Return(reinterpret_cast<PyArrayObject *>(result.release()));
-    if (scalar == nullptr) return take_or_system_error();
-    return scalar;
+  // A 0-d result as the numpy.float64 it holds.
+  const auto finished = [&](Owned &result) -> PyObject * {
+    if (!(allocate && scalars)) return result.release();
+    return PyArray_Return(reinterpret_cast<PyArrayObject *>(result.release()));
+  };
+  if (!gradient) {
+    PyObject *result = finished(made[0]);
+    if (result == nullptr) return take_or_system_error();
+    return result;
   }
-  return result.release();
+  Owned tuple = Owned::steal(PyTuple_New(results));
+  if (!tuple) return take_or_system_error();
+  for (int k = 0; k < results; ++k) {
+    PyObject *item = finished(made[static_cast<std::size_t>(k)]);
+    if (item == nullptr) return take_or_system_error();
+    PyTuple_SET_ITEM(tuple.get(), k, item); // steals the reference
+  }
+  return tuple.release();
 }
 
 } // namespace tessarin::binding::fspl

@@ -12,11 +12,14 @@
 namespace tessarin::binding::fspl {
 
 // Evaluates `law` over `inputs` (float64 arrays in the kernel's order: u,
-// rho, the coefficients), broadcast together, into `out` (given, or
-// allocated when empty), with the interpreter lock let go. Returns `out`,
-// the new array, or a numpy.float64 when no `out` was given and every
-// input has no dimension.
+// rho, the coefficients), broadcast together, into `outs` (given, or all
+// allocated when empty): one output, the magnification, or with `gradient`
+// 3 + coefficient_count(law) of them (A, dA/du, dA/drho, dA/dcoefficient),
+// with the interpreter lock let go. Returns the output (a tuple of them
+// with `gradient`): the given arrays, new ones, or numpy.float64 when none
+// was given and every input has no dimension.
 Expected<PyObject *> evaluate(models::fspl::Law law, std::span<const Owned> inputs,
-                              const models::fspl::Table *table, double rtol, Owned out);
+                              const models::fspl::Table *table, double rtol, std::span<Owned> outs,
+                              bool gradient);
 
 } // namespace tessarin::binding::fspl

@@ -2,7 +2,7 @@
 // holds them.
 //
 // A call binds its arguments (u, rho and the coefficients by position or
-// keyword, rtol and out by keyword), imports NumPy the first time, reads
+// keyword, rtol, out and gradient by keyword), imports NumPy the first time, reads
 // every broadcast argument as a float64 array, checks the table, rtol and
 // out, and hands the arrays to the kernel through NumPy's iterator
 // (evaluate.cpp).
@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstddef>
+#include <span>
 #include <utility>
 
 #include "binding/arguments.hpp"
@@ -37,7 +38,7 @@ constexpr const char *logarithmic_parameters[] = {"u", "rho", "c", "d"};
 constexpr const char *power2_parameters[] = {"u", "rho", "c", "alpha"};
 constexpr const char *claret_parameters[] = {"u", "rho", "a1", "a2", "a3", "a4"};
 constexpr const char *tabulated_parameters[] = {"u", "rho", "mu", "intensity"};
-constexpr const char *keyword_only[] = {"rtol", "out"};
+constexpr const char *keyword_only[] = {"rtol", "out", "gradient"};
 
 struct Function {
   FunctionDescription description;
@@ -98,10 +99,17 @@ Expected<PyObject *> call(PyObject *const *args, Py_ssize_t nargs, PyObject *kwn
   }
   Expected<double> rtol = tolerance(slots[positional]);
   if (!rtol.ok()) return std::move(rtol.error());
-  Expected<Owned> out = output_array(slots[positional + 1]);
-  if (!out.ok()) return std::move(out.error());
+  Expected<bool> gradient = flag(slots[positional + 2], "gradient");
+  if (!gradient.ok()) return std::move(gradient.error());
+  constexpr std::size_t derivatives = 3 + model::coefficient_count(function.law);
+  std::array<Owned, derivatives> outs;
+  const std::size_t results = gradient.value() ? derivatives : 1;
+  if (std::optional<BoundaryError> error =
+          output_arrays(slots[positional + 1], std::span(outs.data(), results))) {
+    return std::move(*error);
+  }
   return evaluate(function.law, inputs, function.law == Law::tabulated ? &table : nullptr,
-                  rtol.value(), std::move(out.value()));
+                  rtol.value(), std::span(outs.data(), results), gradient.value());
 }
 
 template <const Function &function>

@@ -7,28 +7,34 @@ namespace tessarin::models::fspl {
 
 namespace {
 
-// F_P = 2 int_0^1 P mu dmu: 4 / 5, 2 / 3, 4 / 7, 1 / 2 for mu^(1/2), mu,
-// mu^(3/2), mu^2, and -2 / 9 for mu ln(mu).
-constexpr double FLUX[basis::BASES] = {4.0 / 5.0, 2.0 / 3.0, 4.0 / 7.0, 0.5, -2.0 / 9.0};
-
 // Lagrange weights through the nodes 0 .. order-1 (unit spacing) at r:
 // w_j = prod_{m != j} (r - m) / (j - m), from prefix and suffix products of
 // r - m; exactly 1 and 0 at a node. INVERSE_DENOMINATOR[j] = 1 / prod (j - m)
 // = (-1)^(order-1-j) / (j! (order-1-j)!).
-template <int ORDER> void lagrange(double r, double *w) noexcept {
-  static constexpr auto INVERSE_DENOMINATOR = [] {
-    struct {
-      double v[ORDER];
-    } d{};
-    for (int j = 0; j < ORDER; ++j) {
-      double p = 1.0;
-      for (int m = 0; m < ORDER; ++m)
-        if (m != j) p *= j - m;
-      d.v[j] = 1.0 / p;
-    }
-    return d;
-  }();
-  double prefix[ORDER + 1], suffix[ORDER + 1];
+inline double value_of(double x) noexcept {
+  return x;
+}
+inline double value_of(numeric::Dual x) noexcept {
+  return x.v;
+}
+
+// 1 / prod_{m != j} (j - m) for the nodes 0 .. ORDER-1.
+template <int ORDER> constexpr auto inverse_denominators() {
+  struct {
+    double v[ORDER];
+  } d{};
+  for (int j = 0; j < ORDER; ++j) {
+    double p = 1.0;
+    for (int m = 0; m < ORDER; ++m)
+      if (m != j) p *= j - m;
+    d.v[j] = 1.0 / p;
+  }
+  return d;
+}
+
+template <int ORDER, class T> void lagrange(T r, T *w) noexcept {
+  static constexpr auto INVERSE_DENOMINATOR = inverse_denominators<ORDER>();
+  T prefix[ORDER + 1], suffix[ORDER + 1];
   prefix[0] = 1.0;
   suffix[ORDER] = 1.0;
   for (int m = 0; m < ORDER; ++m)
@@ -41,12 +47,12 @@ template <int ORDER> void lagrange(double r, double *w) noexcept {
 
 // The first node of the stencil of ORDER nodes around position f (in steps
 // from node 0, of n nodes), and the weights at f.
-template <int ORDER> int stencil(double f, int n, double *w) noexcept {
+template <int ORDER, class T = double> int stencil(T f, int n, T *w) noexcept {
   // f >= 0 but for rounding at the first node, where truncation and floor
   // both end at the clamp.
-  int first = static_cast<int>(f) - (ORDER / 2 - 1);
+  int first = static_cast<int>(value_of(f)) - (ORDER / 2 - 1);
   first = std::clamp(first, 0, n - ORDER);
-  lagrange<ORDER>(f - first, w);
+  lagrange<ORDER, T>(f - static_cast<double>(first), w);
   return first;
 }
 
@@ -76,9 +82,8 @@ double mix_factor(const BasisMix &mix, int s_first, const double *s_weights, int
 
 } // namespace
 
-BasisMix basis_mix(const Profile &profile, double flux) noexcept {
-  BasisMix mix;
-  if (profile.table != nullptr || !(flux > 0.0)) return mix;
+bool basis_terms(const Profile &profile, double *out) noexcept {
+  if (profile.table != nullptr || profile.c_alpha_log != 0.0) return false;
   double c[basis::BASES] = {profile.c_half, profile.c1, profile.c_three_halves, profile.c2,
                             profile.c_log};
   double c0 = profile.c0;
@@ -89,13 +94,23 @@ BasisMix basis_mix(const Profile &profile, double flux) noexcept {
             : profile.alpha == 1.5 ? 2
             : profile.alpha == 2.0 ? 3
                                    : -1;
-    if (k < 0) return mix;
+    if (k < 0) return false;
     c[k] += profile.c_alpha;
     c0 -= profile.c_alpha;
   }
-  mix.uniform = c0 / flux;
+  out[0] = c0;
   for (int k = 0; k < basis::BASES; ++k)
-    mix.weight[k] = c[k] * FLUX[k] / flux;
+    out[1 + k] = c[k];
+  return true;
+}
+
+BasisMix basis_mix(const Profile &profile, double flux) noexcept {
+  BasisMix mix;
+  double c[1 + basis::BASES];
+  if (!(flux > 0.0) || !basis_terms(profile, c)) return mix;
+  mix.uniform = c[0] / flux;
+  for (int k = 0; k < basis::BASES; ++k)
+    mix.weight[k] = c[1 + k] * BASIS_FLUX[k] / flux;
   mix.usable = true;
   return mix;
 }
@@ -119,6 +134,29 @@ double BasisTables::factor(double z, double rho, int order, const BasisMix &mix,
   }
   const int t_first = stencil<8>(t, T_NODES, t_weights);
   return mix_factor<8>(mix, s_first_, s_weights_, t_first, t_weights, bound);
+}
+
+void BasisTables::ratios(numeric::Dual z, numeric::Dual rho, const bool *used,
+                         numeric::Dual *out) noexcept {
+  using namespace basis;
+  using numeric::Dual;
+  Dual s_weights[8], t_weights[8];
+  const int s_first = stencil<8, Dual>(asinh(rho / RHO_SCALE) / S_STEP, S_NODES, s_weights);
+  const Dual x = z * z;
+  const Dual t = (MAP_SLOPE * x / (1.0 + x) + asinh((x - 1.0) / DELTA) - T0) / T_STEP;
+  const int t_first = stencil<8, Dual>(t, T_NODES, t_weights);
+  for (int k = 0; k < BASES; ++k) {
+    if (!used[k]) continue;
+    Dual r = 0.0;
+    for (int a = 0; a < 8; ++a) {
+      const double *row = &RATIO[k][s_first + a][t_first];
+      Dual along = 0.0;
+      for (int b = 0; b < 8; ++b)
+        along = along + t_weights[b] * row[b];
+      r = r + s_weights[a] * along;
+    }
+    out[k] = r;
+  }
 }
 
 } // namespace tessarin::models::fspl

@@ -13,6 +13,7 @@
 
 #include "models/fspl/basis_grid.hpp"
 #include "models/fspl/profile.hpp"
+#include "numeric/dual.hpp"
 
 namespace tessarin::models::fspl {
 
@@ -23,6 +24,15 @@ struct BasisMix {
   double uniform = 0.0;
   double weight[basis::BASES] = {};
 };
+
+// F_P = 2 int_0^1 P mu dmu of the basis profiles mu^(1/2), mu, mu^(3/2),
+// mu^2 and mu ln(mu).
+inline constexpr double BASIS_FLUX[basis::BASES] = {4.0 / 5.0, 2.0 / 3.0, 4.0 / 7.0, 0.5,
+                                                    -2.0 / 9.0};
+
+// The profile over the basis: out[0] its constant, out[1 + k] the
+// coefficient of basis profile k; false for a profile outside the basis.
+bool basis_terms(const Profile &profile, double *out) noexcept;
 
 // `flux` is the profile's N_0.
 BasisMix basis_mix(const Profile &profile, double flux) noexcept;
@@ -39,6 +49,10 @@ public:
   // the bound on its error, sum_P |w_P| R_P e_P with e_P the table's
   // relative error bound of R_P at this order.
   double factor(double z, double rho, int order, const BasisMix &mix, double &bound) noexcept;
+  // The ratios R_P of the bases marked in `used`, with their derivatives
+  // (through the interpolant) in the variables of z and rho, through 8 nodes.
+  static void ratios(numeric::Dual z, numeric::Dual rho, const bool *used,
+                     numeric::Dual *out) noexcept;
 
 private:
   double rho_ = -1.0;

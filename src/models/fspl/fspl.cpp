@@ -28,6 +28,7 @@
 #include "models/fspl/disk_lanes.hpp"
 #include "models/fspl/profile.hpp"
 #include "models/fspl/series_coefficients.hpp"
+#include "models/fspl/settings.hpp"
 #include "models/vector_paths.hpp"
 #include "numeric/tanh_sinh_nodes.hpp"
 
@@ -37,46 +38,8 @@ namespace {
 
 namespace ts = quadrature::tanh_sinh;
 
-constexpr double EPS = std::numeric_limits<double>::epsilon();
 constexpr double INF = std::numeric_limits<double>::infinity();
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-
-// A sum may be accepted from the third level on (step h0/4, compared with
-// h0/2): the sums of steps h0 and h0/2 of a smooth integrand can agree by
-// chance while both miss it by far more (seen: 3e-8 apart, 9e-6 off).
-constexpr int FIRST_ACCEPTED_LEVEL = 2;
-// The squared estimate only from the fifth (see integrate): at coarser
-// steps the differences of these integrands do not yet shrink regularly
-// (seen: 5e-9, 7e-13, then 2e-13).
-constexpr int FIRST_SQUARED_LEVEL = 4;
-
-// The steps of the rule, h0 2^-l, and the last node summed. Halving the
-// step about squares the error, so the digits come in coarse steps, and
-// which ladder reaches a tolerance with fewer nodes depends on it: h0 = 3/4
-// (a sum of step 3/16, proven by that of 3/8) serves tolerances down to
-// 1e-7 and those below 1e-11 (step 3/64); h0 = 1 (steps 1/8 and 1/16) those
-// between. Measured by the instruction counts of light curves.
-// (Ladder, models/fspl/fspl.hpp.)
-
-// The error sought from the integral, as a fraction of the tolerance: the
-// difference of two successive sums overstates the error of the finer one
-// (which is about its square), so this margin covers the rest.
-constexpr double QUADRATURE_SHARE = 0.25;
-// The further margin of the squared estimate.
-constexpr double SQUARED_SHARE = 0.1;
-// A difference below this fraction of the square of the one before marks a
-// sum that came close by chance (see integrate).
-constexpr double LUCKY = 1e-3;
-
-// The share of the tolerance that the tables' error bound may take.
-constexpr double TABLE_SHARE = 0.5;
-// The tables through 4 nodes are tried from this tolerance on, those through
-// 8 from the next (their bounds are about 1e-6 and 1e-9 of a basis ratio).
-constexpr double TABLE_ORDER_4_FROM = 1e-5;
-constexpr double TABLES_FROM = 1e-10;
-
-// Beyond this distance (Einstein radii) A - 1 < 2e-160: A is 1 in doubles.
-constexpr double UNMAGNIFIED_BEYOND = 1e40;
 
 // The far-field expansion (Pizzetti's mean-value series over circles,
 // weighted by the profile's moments):
@@ -116,16 +79,6 @@ double horner(const std::array<double, 19> &c, int degree, double x) noexcept {
     s = s * x + c[static_cast<std::size_t>(j)];
   return s;
 }
-
-struct Scale {
-  // The error bound of the result: a fraction of A, or of A - 1 for
-  // sources of one Einstein radius or more (with a floor of a few ulp of 1).
-  double rtol;
-  bool relative_to_excess;
-  double of(double excess) const noexcept {
-    return relative_to_excess ? std::max(rtol * std::fabs(excess), EPS) : rtol * (1.0 + excess);
-  }
-};
 
 // A - 1 by the expansion; `moments` are N_k / (N_0 (k!)^2).
 double far_field(double u, double rho, const double *moments, const Scale &scale) noexcept {
@@ -336,13 +289,24 @@ bool Evaluator::profile_for(const double *coefficients) noexcept {
     moments_[k] = moments_[k] / moments_[0] / (factorial * factorial);
   }
   mix_ = basis_mix(profile_, moments_[0]);
+  if (with_derivatives_ && cached_valid_) {
+    derivative_profiles(law_, coefficients, derivatives_);
+    over_basis_ = basis_terms(profile_, basis_of_profile_);
+    for (std::size_t j = 0; j < n; ++j) {
+      derivatives_[j].moments(derivative_moments_[j], LAPLACIAN_ORDERS + 1);
+      over_basis_ = over_basis_ && basis_terms(derivatives_[j], basis_of_derivative_[j]);
+    }
+  }
   return cached_valid_;
+}
+
+bool Evaluator::in_far_field(double u, double z) const noexcept {
+  return z >= series_from_ || series_is_exact(u, z);
 }
 
 bool Evaluator::needs_disk(double u, double rho) const noexcept {
   if (!(u >= 0.0) || !(rho > 0.0) || !(rho < INF) || u > UNMAGNIFIED_BEYOND) return false;
-  const double z = u / rho;
-  return !(z >= series_from_ || series_is_exact(u, z));
+  return !in_far_field(u, u / rho);
 }
 
 double Evaluator::operator()(double u, double rho, const double *coefficients) {

@@ -49,7 +49,17 @@ public:
   // (the outputs are then to be discarded).
   bool run(std::size_t count, char *const *data, const std::ptrdiff_t *strides, StopCheck stop);
 
+  // One element with its derivatives (models/fspl/gradient.cpp): out[0] = A
+  // (the bits operator() gives), out[1] = dA/du, out[2] = dA/drho and
+  // out[3 + j] = dA/d(coefficient j), 3 + coefficient_count(law) values.
+  void gradient(double u, double rho, const double *coefficients, double *out);
+  // As run, with those 3 + coefficient_count(law) outputs after the inputs.
+  bool run_gradient(std::size_t count, char *const *data, const std::ptrdiff_t *strides,
+                    StopCheck stop);
+
 private:
+  // Whether the far-field expansion serves (u, z = u / rho).
+  bool in_far_field(double u, double z) const noexcept;
   // Whether an element needs the uniform disk's closed form at its own
   // (u, rho): a valid element short of the far-field expansion.
   bool needs_disk(double u, double rho) const noexcept;
@@ -78,6 +88,15 @@ private:
   BasisMix mix_;
   int first_order_;
   BasisTables tables_;
+  // For derivatives: the profiles dI/dtheta of the last coefficients, their
+  // moments N_k (k = 0 .. 9), and the profile and those over the basis
+  // (`over_basis` false when one of them is outside it).
+  bool with_derivatives_ = false;
+  Profile derivatives_[4];
+  double derivative_moments_[4][10] = {};
+  bool over_basis_ = false;
+  double basis_of_profile_[1 + basis::BASES] = {};
+  double basis_of_derivative_[4][1 + basis::BASES] = {};
 };
 
 } // namespace tessarin::models::fspl

@@ -37,6 +37,15 @@ double log_moment(int k) noexcept {
   return -0.5 * power_moment(1.0, k) * sum;
 }
 
+// 2 int_0^1 mu^p ln(mu) (1 - mu^2)^k mu dmu, the derivative of power_moment
+// in p: -(1/2) B(p/2 + 1, k + 1) sum_{j=1}^{k+1} 1 / (p/2 + j).
+double power_log_moment(double p, int k) noexcept {
+  double sum = 0.0;
+  for (int j = 1; j <= k + 1; ++j)
+    sum += 1.0 / (0.5 * p + j);
+  return -0.5 * power_moment(p, k) * sum;
+}
+
 // 2 int_a^b (i0 + i1 mu) (1 - mu^2)^k mu dmu, exactly for one table segment:
 // the i0 part has the antiderivative -(1 - mu^2)^(k+1) / (k + 1); the i1 part
 // is expanded binomially, 2 sum_j C(k, j) (-1)^j mu^(2j+3) / (2j + 3).
@@ -124,6 +133,9 @@ double Profile::slope(double mu) const noexcept {
   }
   if (c_alpha != 0.0 && alpha != 0.0) s += c_alpha * alpha * std::pow(mu, alpha - 1.0);
   if (c_log != 0.0) s += c_log * (std::log(mu) + 1.0);
+  if (c_alpha_log != 0.0) {
+    s += c_alpha_log * std::pow(mu, alpha - 1.0) * (alpha * std::log(mu) + 1.0);
+  }
   return s;
 }
 
@@ -166,6 +178,7 @@ void Profile::moments(double *out, int count) const noexcept {
     if (c_three_halves != 0.0) sum += c_three_halves * power_moment(1.5, k);
     if (c2 != 0.0) sum += c2 * power_moment(2.0, k);
     if (c_log != 0.0) sum += c_log * log_moment(k);
+    if (c_alpha_log != 0.0) sum += c_alpha_log * power_log_moment(alpha, k);
     out[k] = sum;
   }
 }
@@ -272,6 +285,59 @@ bool make_profile(Law law, const double *raw, const Table *table, Profile &p) no
     }
   }
   return false;
+}
+
+void derivative_profiles(Law law, const double *raw, Profile *out) noexcept {
+  const int n = coefficient_count(law);
+  double largest = 1.0;
+  for (int i = 0; i < n; ++i)
+    if (!(law == Law::power2 && i == 1)) largest = std::max(largest, std::fabs(raw[i]));
+  const double one = rescaling(largest);
+  for (int i = 0; i < n; ++i) {
+    out[i] = Profile{};
+    out[i].c0 = 0.0;
+  }
+  switch (law) {
+    case Law::uniform:
+    case Law::tabulated:
+      return;
+    case Law::linear: // d/dc: mu - 1
+      out[0].c0 = -one;
+      out[0].c1 = one;
+      return;
+    case Law::quadratic: // d/da: mu - 1; d/db: -(1 - mu)^2
+      out[0].c0 = -one;
+      out[0].c1 = one;
+      out[1].c0 = -one;
+      out[1].c1 = 2.0 * one;
+      out[1].c2 = -one;
+      return;
+    case Law::square_root: // d/dc: mu - 1; d/dd: sqrt(mu) - 1
+      out[0].c0 = -one;
+      out[0].c1 = one;
+      out[1].c0 = -one;
+      out[1].c_half = one;
+      return;
+    case Law::logarithmic: // d/dc: mu - 1; d/dd: -mu ln(mu)
+      out[0].c0 = -one;
+      out[0].c1 = one;
+      out[1].c_log = -one;
+      return;
+    case Law::power2: // d/dc: mu^alpha - 1; d/dalpha: c mu^alpha ln(mu)
+      out[0].c_alpha = one;
+      out[0].alpha = raw[1];
+      out[1].c_alpha_log = raw[0] * one;
+      out[1].alpha = raw[1];
+      return;
+    case Law::claret: // d/da_k: mu^(k/2) - 1
+      for (int i = 0; i < 4; ++i)
+        out[i].c0 = -one;
+      out[0].c_half = one;
+      out[1].c1 = one;
+      out[2].c_three_halves = one;
+      out[3].c2 = one;
+      return;
+  }
 }
 
 } // namespace tessarin::models::fspl

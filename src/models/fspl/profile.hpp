@@ -20,6 +20,8 @@ struct Profile {
   //     + c_alpha (mu^alpha - 1) + c_log mu ln(mu), unless `table` is set.
   double c0 = 1.0, c_half = 0.0, c1 = 0.0, c_three_halves = 0.0, c2 = 0.0;
   double c_alpha = 0.0, alpha = 0.0, c_log = 0.0;
+  // + c_alpha_log mu^alpha ln(mu): only in the derivative of power-2 in alpha.
+  double c_alpha_log = 0.0;
   const Table *table = nullptr;
   double table_scale = 1.0; // a power of two applied to the table's intensities
 
@@ -28,7 +30,7 @@ struct Profile {
   // Whether dI/dmu is the same everywhere (a law linear in mu).
   bool slope_is_constant() const noexcept {
     return table == nullptr && c_half == 0.0 && c_three_halves == 0.0 && c2 == 0.0 &&
-           c_alpha == 0.0 && c_log == 0.0;
+           c_alpha == 0.0 && c_log == 0.0 && c_alpha_log == 0.0;
   }
   // I(1), the brightness at the centre of the disk.
   double centre() const noexcept;
@@ -41,5 +43,11 @@ struct Profile {
 // finite, a brightness below zero anywhere on 0 <= mu <= 1 (beyond a few
 // rounding errors of the coefficients), or no flux.
 bool make_profile(Law law, const double *coefficients, const Table *table, Profile &out) noexcept;
+
+// The derivatives dI/dtheta of the profile make_profile gives, one per
+// coefficient theta of `law` (for valid coefficients; none for a table).
+// They carry the same power-of-two scale as the profile, so that a ratio of
+// their moments to the profile's is that of the unscaled law.
+void derivative_profiles(Law law, const double *coefficients, Profile *out) noexcept;
 
 } // namespace tessarin::models::fspl
