@@ -3,7 +3,7 @@
 A speed-up of the kernels may reorder nothing: every magnification, every
 error message and every exception must stay exactly what it was. This script
 evaluates the seven functions (and every law of tessarin.fspl at several
-tolerances) on a fixed, varied sample (separations from 0
+tolerances, with and without derivatives) on a fixed, varied sample (separations from 0
 to 1e6, the limb and ring windows and their edges, negative, NaN and
 infinite inputs, sources from 1e-4 to 1e3 Einstein radii, empty and odd
 tables) and records each outcome as float.hex (NaNs with their bit pattern)
@@ -177,6 +177,8 @@ def fspl_outcome(fn, *args, **kwargs):
         return ["raise", type(e).__name__, str(e)]
     import numpy as np
 
+    if isinstance(result, tuple):  # gradient=True
+        return [enc(float(v)) for part in result for v in np.ravel(part)]
     return [enc(float(v)) for v in np.ravel(result)]
 
 
@@ -225,6 +227,18 @@ def fspl_sample(cases: dict, rng: random.Random) -> None:
         cases[f"fspl linear rho={rho!r}"] = fspl_outcome(fspl.linear, [0.0, 0.5, 2.0], rho, 0.6)
     for rtol in (0.0, 1e-13, 2e-3, NAN):
         cases[f"fspl rtol={rtol!r}"] = fspl_outcome(fspl.linear, 0.5, 0.1, 0.6, rtol=rtol)
+    # Derivatives: every law on every path (expansion, tables, quadrature,
+    # the limb), a table's profile, and bad elements.
+    for name, fn, coefficient_sets in laws:
+        for rtol in (1e-4, 1e-8, 1e-12):
+            for rho in (1e-3, 0.1, 1.0, 10.0):
+                u = [z * rho for z in zs[::3]] + [rho] + bad
+                cases[f"fspl gradient {name}{coefficient_sets[0]!r} rtol={rtol!r} rho={rho!r}"] = (
+                    fspl_outcome(fn, u, rho, *coefficient_sets[0], rtol=rtol, gradient=True))
+    for rho in (1e-3, 0.1):
+        cases[f"fspl gradient tabulated rho={rho!r}"] = fspl_outcome(
+            fspl.tabulated, [0.0, 0.5 * rho, rho, 2 * rho], rho, *tables["atmosphere"],
+            gradient=True)
 
 
 def count_values(cases: dict) -> int:

@@ -44,6 +44,14 @@ void check_element(tessarin::fuzz::FuzzInput &in) {
   }
   fspl::Evaluator evaluate(law, rtol, &table);
   const double a = evaluate(u, rho, coefficients);
+  // With its derivatives: the same A, and NaN derivatives where A is NaN.
+  double with_slopes[7];
+  fspl::Evaluator differentiate(law, rtol, &table);
+  differentiate.gradient(u, rho, coefficients, with_slopes);
+  const int slopes = 3 + fspl::coefficient_count(law);
+  FUZZ_CHECK(same_double(with_slopes[0], a));
+  for (int i = 1; i < slopes; ++i)
+    if (std::isnan(a)) FUZZ_CHECK(std::isnan(with_slopes[i]));
   fspl::Profile profile;
   bool source = fspl::make_profile(law, coefficients, &table, profile);
   if (source) {
@@ -69,7 +77,12 @@ void check_element(tessarin::fuzz::FuzzInput &in) {
     moderate = moderate && std::fabs(coefficients[i]) <= 1e6;
   const bool promised =
       rho >= 1e-6 && rho <= 1e3 && moderate && !(law == fspl::Law::power2 && coefficients[1] > 1e3);
-  if (promised) FUZZ_CHECK(std::isfinite(a));
+  if (promised) {
+    FUZZ_CHECK(std::isfinite(a));
+    // Derivatives too, where a value is promised (infinite on a bright limb).
+    for (int i = 1; i < slopes; ++i)
+      FUZZ_CHECK(!std::isnan(with_slopes[i]));
+  }
   if (!std::isnan(a)) FUZZ_CHECK(a >= 1.0);
 }
 

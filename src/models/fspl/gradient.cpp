@@ -101,9 +101,11 @@ Sums integrate(const Profile &profile, const Profile *derivatives, int count, Du
   const auto add = [&](Sums &sum, double mu, double weight) {
     const double r2 = (1.0 - mu) * (1.0 + mu);
     const Dual g = r2 > 0.0 ? r2 * disk_excess(u, rho * std::sqrt(r2)) - g0 : -g0;
-    sum.profile = sum.profile + (weight * profile.slope(mu)) * g;
+    // The slope times the disks first, as the value's sum does: a table's
+    // slope may be near overflow where the disks are near zero.
+    sum.profile = sum.profile + weight * (profile.slope(mu) * g);
     for (int j = 0; j < count; ++j)
-      sum.derivatives[j] += (weight * derivatives[j].slope(mu)) * g.v;
+      sum.derivatives[j] += weight * (derivatives[j].slope(mu) * g.v);
   };
   for (int i = 0; i < pieces; ++i) {
     const double half = 0.5 * (cuts[i + 1] - cuts[i]);
