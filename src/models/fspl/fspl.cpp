@@ -250,6 +250,27 @@ const char *check_table(const Table &table) noexcept {
   return nullptr;
 }
 
+int quadrature_cuts(double z, const Profile &profile, double *cuts) noexcept {
+  int n = 0;
+  cuts[n++] = 0.0;
+  double special = -1.0;
+  // The kink, where the disk of radius u / rho has the lens on its limb.
+  // (Just outside the star it moves off the real axis, to
+  // i sqrt(z^2 - 1); the rule's crowding of nodes at mu = 0 resolves it
+  // without a cut there, which the step-halving test confirms.)
+  if (z < 1.0) special = std::sqrt((1.0 - z) * (1.0 + z));
+  if (profile.table != nullptr) {
+    const std::vector<double> &m = profile.table->mu;
+    for (std::size_t i = 1; i + 1 < m.size(); ++i) {
+      if (special > cuts[n - 1] && special < m[i]) cuts[n++] = special;
+      if (m[i] != special) cuts[n++] = m[i];
+    }
+  }
+  if (special > cuts[n - 1] && special < 1.0) cuts[n++] = special;
+  cuts[n++] = 1.0;
+  return n;
+}
+
 Evaluator::Evaluator(Law law, double rtol, const Table *table)
     : law_(law), rtol_(rtol), table_(table), ladder_(ladder_for(rtol)), excess_(choose_excess()),
       disks_(choose_disks()), series_from_(series_from(rtol)),
@@ -343,30 +364,9 @@ double Evaluator::evaluate(double u, double rho, const double *coefficients, con
   }
 
   const double boundary = profile.centre() * g0;
-  // The cuts, in increasing order.
   std::array<double, MAX_TABLE_NODES + 3> cuts{};
-  int n = 0;
-  cuts[static_cast<std::size_t>(n++)] = 0.0;
-  double special = -1.0;
-  // The kink, where the disk of radius u / rho has the lens on its limb.
-  // (Just outside the star it moves off the real axis, to
-  // i sqrt(z^2 - 1); the rule's crowding of nodes at mu = 0 resolves it
-  // without a cut there, which the step-halving test confirms.)
-  if (z < 1.0) special = std::sqrt((1.0 - z) * (1.0 + z));
+  const int n = quadrature_cuts(z, profile, cuts.data());
   const bool tabulated = profile.table != nullptr;
-  if (tabulated) {
-    const std::vector<double> &m = profile.table->mu;
-    for (std::size_t i = 1; i + 1 < m.size(); ++i) {
-      if (special > cuts[static_cast<std::size_t>(n - 1)] && special < m[i]) {
-        cuts[static_cast<std::size_t>(n++)] = special;
-      }
-      if (m[i] != special) cuts[static_cast<std::size_t>(n++)] = m[i];
-    }
-  }
-  if (special > cuts[static_cast<std::size_t>(n - 1)] && special < 1.0) {
-    cuts[static_cast<std::size_t>(n++)] = special;
-  }
-  cuts[static_cast<std::size_t>(n++)] = 1.0;
 
   // A table's slope is constant on each piece, the linear law's everywhere.
   const bool constant_slope = tabulated || profile.slope_is_constant();

@@ -32,6 +32,11 @@ struct Ladder {
   int last_node;    // the last node summed
 };
 
+// The cuts of the quadrature over mu, in increasing order from 0 to 1: the
+// kink where a disk's limb passes through the lens (z = u / rho < 1) and a
+// table's nodes; returns how many (at most MAX_TABLE_NODES + 3).
+int quadrature_cuts(double z, const Profile &profile, double *cuts) noexcept;
+
 // Evaluates one law at one tolerance over many elements. Built once per
 // call (cheap); not shared between threads.
 class Evaluator {

@@ -248,23 +248,7 @@ void Evaluator::gradient(double u, double rho, const double *coefficients, doubl
 
   // The quadrature, on the cuts of the value's.
   std::array<double, MAX_TABLE_NODES + 3> cuts{};
-  int n = 0;
-  cuts[static_cast<std::size_t>(n++)] = 0.0;
-  double special = -1.0;
-  if (z < 1.0) special = std::sqrt((1.0 - z) * (1.0 + z));
-  if (profile_.table != nullptr) {
-    const std::vector<double> &m = profile_.table->mu;
-    for (std::size_t i = 1; i + 1 < m.size(); ++i) {
-      if (special > cuts[static_cast<std::size_t>(n - 1)] && special < m[i]) {
-        cuts[static_cast<std::size_t>(n++)] = special;
-      }
-      if (m[i] != special) cuts[static_cast<std::size_t>(n++)] = m[i];
-    }
-  }
-  if (special > cuts[static_cast<std::size_t>(n - 1)] && special < 1.0) {
-    cuts[static_cast<std::size_t>(n++)] = special;
-  }
-  cuts[static_cast<std::size_t>(n++)] = 1.0;
+  const int n = quadrature_cuts(z, profile_, cuts.data());
 
   const double centre = profile_.centre();
   // The slopes to the same relative tolerance, on the scale A / max(u, rho)
