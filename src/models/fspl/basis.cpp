@@ -136,26 +136,66 @@ double BasisTables::factor(double z, double rho, int order, const BasisMix &mix,
   return mix_factor<8>(mix, s_first_, s_weights_, t_first, t_weights, bound);
 }
 
-void BasisTables::ratios(numeric::Dual z, numeric::Dual rho, const bool *used,
-                         numeric::Dual *out) noexcept {
+namespace {
+
+// A value with its derivative in one variable: the interpolation weights
+// and their slopes in the position between the nodes.
+struct Slope {
+  double v, d;
+  Slope(double value = 0.0, double slope = 0.0) noexcept : v(value), d(slope) {}
+};
+Slope operator-(Slope a, double b) noexcept {
+  return {a.v - b, a.d};
+}
+Slope operator*(Slope a, Slope b) noexcept {
+  return {a.v * b.v, a.d * b.v + a.v * b.d};
+}
+Slope operator*(Slope a, double b) noexcept {
+  return {a.v * b, a.d * b};
+}
+double value_of(Slope x) noexcept {
+  return x.v;
+}
+
+template <int ORDER>
+void ratios_through(numeric::Dual z, numeric::Dual rho, const bool *used,
+                    numeric::Dual *out) noexcept {
   using namespace basis;
   using numeric::Dual;
-  Dual s_weights[8], t_weights[8];
-  const int s_first = stencil<8, Dual>(asinh(rho / RHO_SCALE) / S_STEP, S_NODES, s_weights);
+  // The positions in steps, with their derivatives in (u, rho); the
+  // weights with their slopes in the position.
+  const Dual s = asinh(rho / RHO_SCALE) / S_STEP;
   const Dual x = z * z;
   const Dual t = (MAP_SLOPE * x / (1.0 + x) + asinh((x - 1.0) / DELTA) - T0) / T_STEP;
-  const int t_first = stencil<8, Dual>(t, T_NODES, t_weights);
+  Slope s_weights[ORDER], t_weights[ORDER];
+  const int s_first = stencil<ORDER, Slope>(Slope(s.v, 1.0), S_NODES, s_weights);
+  const int t_first = stencil<ORDER, Slope>(Slope(t.v, 1.0), T_NODES, t_weights);
   for (int k = 0; k < BASES; ++k) {
     if (!used[k]) continue;
-    Dual r = 0.0;
-    for (int a = 0; a < 8; ++a) {
+    double r = 0.0, r_s = 0.0, r_t = 0.0;
+    for (int a = 0; a < ORDER; ++a) {
       const double *row = &RATIO[k][s_first + a][t_first];
-      Dual along = 0.0;
-      for (int b = 0; b < 8; ++b)
-        along = along + t_weights[b] * row[b];
-      r = r + s_weights[a] * along;
+      double along = 0.0, along_t = 0.0;
+      for (int b = 0; b < ORDER; ++b) {
+        along += t_weights[b].v * row[b];
+        along_t += t_weights[b].d * row[b];
+      }
+      r += s_weights[a].v * along;
+      r_s += s_weights[a].d * along;
+      r_t += s_weights[a].v * along_t;
     }
-    out[k] = r;
+    out[k] = Dual(r, r_t * t.du + r_s * s.du, r_t * t.dr + r_s * s.dr);
+  }
+}
+
+} // namespace
+
+void BasisTables::ratios(numeric::Dual z, numeric::Dual rho, int order, const bool *used,
+                         numeric::Dual *out) noexcept {
+  if (order == 4) {
+    ratios_through<4>(z, rho, used, out);
+  } else {
+    ratios_through<8>(z, rho, used, out);
   }
 }
 

@@ -50,8 +50,9 @@ public:
   // relative error bound of R_P at this order.
   double factor(double z, double rho, int order, const BasisMix &mix, double &bound) noexcept;
   // The ratios R_P of the bases marked in `used`, with their derivatives
-  // (through the interpolant) in the variables of z and rho, through 8 nodes.
-  static void ratios(numeric::Dual z, numeric::Dual rho, const bool *used,
+  // (through the interpolant) in the variables of z and rho, through
+  // `order` (4 or 8) nodes.
+  static void ratios(numeric::Dual z, numeric::Dual rho, int order, const bool *used,
                      numeric::Dual *out) noexcept;
 
 private:

@@ -161,16 +161,18 @@ void Evaluator::gradient(double u, double rho, const double *coefficients, doubl
   }
   const int n_coef = coefficient_count(law_);
   const int outputs = 3 + n_coef;
-  out[0] = (*this)(u, rho, coefficients);
-  if (std::isnan(out[0])) {
-    for (int i = 1; i < outputs; ++i)
+  // The value's rules for elements that are not a source, or far out.
+  if (!(u >= 0.0) || !(rho > 0.0) || !(rho < INF) || !profile_for(coefficients)) {
+    for (int i = 0; i < outputs; ++i)
       out[i] = NaN;
     return;
   }
   for (int i = 1; i < outputs; ++i)
     out[i] = 0.0;
-  if (u > UNMAGNIFIED_BEYOND) return; // A = 1 to rounding, and flat
-  (void)profile_for(coefficients);
+  if (u > UNMAGNIFIED_BEYOND) { // A = 1 to rounding, and flat
+    out[0] = 1.0;
+    return;
+  }
 
   const double flux = moments_[0];
   const Scale scale{rtol_, rho >= 1.0};
@@ -187,6 +189,7 @@ void Evaluator::gradient(double u, double rho, const double *coefficients, doubl
   };
 
   if (in_far_field(u, z)) {
+    out[0] = (*this)(u, rho, coefficients);
     Dual terms[LAPLACIAN_ORDERS + 1];
     int count;
     excess = far_field(du, drho, moments_, scale, terms, count);
@@ -203,11 +206,6 @@ void Evaluator::gradient(double u, double rho, const double *coefficients, doubl
   }
 
   const Dual g0 = disk_excess(du, drho);
-  if (z == 1.0 && limb_brightness(profile_) > 0.0) {
-    // The uniform disk's slopes diverge logarithmically on both sides of
-    // its limb; so do those of any profile bright at its limb.
-    excess = Dual(out[0] - 1.0, -INF, INF);
-  }
 
   // The tables, where the value may take them and every profile involved
   // is made of the basis (not on the limb, where the ratios' slopes and the
@@ -222,15 +220,25 @@ void Evaluator::gradient(double u, double rho, const double *coefficients, doubl
       for (int j = 0; j < n_coef; ++j)
         used[k] = used[k] || basis_of_derivative_[j][1 + k] != 0.0;
     }
-    BasisTables::ratios(du / drho, drho, used, ratios);
-    // The bound of the value's tables through 8 nodes (BasisTables::factor).
-    double factor = mix_.uniform, bound = 0.0;
-    for (int k = 0; k < basis::BASES; ++k) {
-      if (mix_.weight[k] == 0.0) continue;
-      factor += mix_.weight[k] * ratios[k].v;
-      bound += std::fabs(mix_.weight[k] * ratios[k].v) * basis::ERROR_BOUND[k][1];
+    // The value's choice (BasisTables::factor): the coarser order where its
+    // bound fits, else the finer.
+    tables = false;
+    for (int order = first_order_; order <= 8 && !tables; order += 4) {
+      BasisTables::ratios(du / drho, drho, order, used, ratios);
+      double factor = mix_.uniform, bound = 0.0;
+      for (int k = 0; k < basis::BASES; ++k) {
+        if (mix_.weight[k] == 0.0) continue;
+        factor += mix_.weight[k] * ratios[k].v;
+        bound +=
+            std::fabs(mix_.weight[k] * ratios[k].v) * basis::ERROR_BOUND[k][order == 4 ? 0 : 1];
+      }
+      tables = g0.v * bound <= TABLE_SHARE * scale.of(g0.v * factor);
+      // The value as operator() gives it: the same disk, weights and sums.
+      if (tables) {
+        const double a = 1.0 + g0.v * factor;
+        out[0] = a < 1.0 ? 1.0 : a;
+      }
     }
-    tables = g0.v * bound <= TABLE_SHARE * scale.of(g0.v * factor);
   }
   if (tables) {
     const auto num_of = [&](const double *terms) {
@@ -247,6 +255,12 @@ void Evaluator::gradient(double u, double rho, const double *coefficients, doubl
   }
 
   // The quadrature, on the cuts of the value's.
+  out[0] = (*this)(u, rho, coefficients);
+  if (z == 1.0 && limb_brightness(profile_) > 0.0) {
+    // The uniform disk's slopes diverge logarithmically on both sides of
+    // its limb; so do those of any profile bright at its limb.
+    excess = Dual(out[0] - 1.0, -INF, INF);
+  }
   std::array<double, MAX_TABLE_NODES + 3> cuts{};
   const int n = quadrature_cuts(z, profile_, cuts.data());
 
