@@ -97,7 +97,7 @@ double far_field(double u, double rho, const double *moments, const Scale &scale
     const auto row = static_cast<std::size_t>(k - 1);
     const double q =
         v <= 0.5 ? horner(LAPLACIAN_IN_V[row], 2 * k, v) : horner(LAPLACIAN_IN_Y[row], 2 * k, y);
-    const double term = (moments[k] * power) * (q * per_ut);
+    const double term = moments[k] * (power * (q * per_ut));
     excess += term;
     if (std::fabs(term) <= 0.01 * scale.of(excess)) break;
   }

@@ -49,7 +49,8 @@ Dual horner(const std::array<double, 19> &c, int degree, Dual x) noexcept {
   return s;
 }
 
-// The far-field expansion (as in fspl.cpp) with its derivatives: returns
+// The far-field expansion (as in fspl.cpp, operation for operation on the
+// values) with its derivatives: returns
 // A - 1 and fills terms[k] (k = 0 .. count - 1) so that for any profile P
 // with moments M_k, Num(P) = sum_k M_k terms[k] / (k!)^2; `moments` are
 // the profile's N_k / (N_0 (k!)^2).
@@ -189,10 +190,12 @@ void Evaluator::gradient(double u, double rho, const double *coefficients, doubl
   };
 
   if (in_far_field(u, z)) {
-    out[0] = (*this)(u, rho, coefficients);
     Dual terms[LAPLACIAN_ORDERS + 1];
     int count;
     excess = far_field(du, drho, moments_, scale, terms, count);
+    // The value as operator() gives it: the same operations on the values.
+    const double a = 1.0 + excess.v;
+    out[0] = a < 1.0 ? 1.0 : a;
     for (int j = 0; j < n_coef; ++j) {
       double sum = 0.0, factorial = 1.0;
       for (int k = 0; k < count; ++k) {
