@@ -14,9 +14,6 @@ namespace {
 inline double value_of(double x) noexcept {
   return x;
 }
-inline double value_of(numeric::Dual x) noexcept {
-  return x.v;
-}
 
 // 1 / prod_{m != j} (j - m) for the nodes 0 .. ORDER-1.
 template <int ORDER> constexpr auto inverse_denominators() {
