@@ -187,6 +187,12 @@ void Evaluator::gradient(double u, double rho, const double *coefficients, doubl
     out[2] = a_minus_1.dr;
     for (int j = 0; j < n_coef; ++j)
       out[3 + j] = (num[j] - a_minus_1.v * derivative_moments_[j][0]) / flux;
+    // A value that overflowed to NaN (sources far below 1e-6 Einstein
+    // radii) has no derivatives either.
+    if (std::isnan(out[0])) {
+      for (int i = 1; i < outputs; ++i)
+        out[i] = NaN;
+    }
   };
 
   if (in_far_field(u, z)) {
